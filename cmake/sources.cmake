@@ -1,0 +1,49 @@
+# The sources of the core library, grouped as the folders are.
+set(LARKWIRE_CORE_SOURCES
+  containers/heap_allocator.cpp
+  containers/heap_buffer.cpp
+  net/local_addresses.cpp
+  net/network_endpoint.cpp
+  net/udp_socket.cpp
+  stream/channel_queue.cpp
+  stream/channel_resampler.cpp
+  stream/midi_stream.cpp
+  stream/packet_format.cpp
+  stream/process_calls.cpp
+  stream/receive_playout.cpp
+  stream/send_path.cpp
+  shell/dispatcher.cpp
+  shell/instance_settings.cpp
+  shell/module_lifecycle.cpp
+  shell/parameters.cpp
+  shell/save_chunk.cpp
+  shell/stream_effect.cpp
+  editor/recent_destinations.cpp
+  editor/value_format.cpp
+)
+
+if(WIN32)
+  list(APPEND LARKWIRE_CORE_SOURCES
+    platform/win32/clock.cpp
+    platform/win32/local_addresses.cpp
+    platform/win32/lock.cpp
+    platform/win32/module_path.cpp
+    platform/win32/profile.cpp
+    platform/win32/thread.cpp
+    platform/win32/udp.cpp
+    shell/no_editor.cpp
+  )
+  set(LARKWIRE_RESOURCE_SOURCES resources/larkwire.rc)
+else()
+  list(APPEND LARKWIRE_CORE_SOURCES
+    platform/posix/clock.cpp
+    platform/posix/local_addresses.cpp
+    platform/posix/lock.cpp
+    platform/posix/module_path.cpp
+    platform/posix/profile.cpp
+    platform/posix/thread.cpp
+    platform/posix/udp.cpp
+    shell/no_editor.cpp
+  )
+  set(LARKWIRE_RESOURCE_SOURCES)
+endif()

@@ -1,0 +1,26 @@
+// What the shell asks of the editor. Windows builds implement it with the
+// dialog; builds without an editor get inert versions.
+#pragma once
+
+#include "shell/vst2.h"
+
+namespace larkwire {
+
+struct StreamEffect;
+
+// [ui] Creates the editor as a child of parent; true when it was created.
+bool openEditor(StreamEffect& instance, void* parent);
+// [ui] Destroys the open editor, if any.
+void closeEditor(StreamEffect& instance);
+// [ui] The open editor's client rectangle; false when none is open.
+bool editorClientRect(StreamEffect& instance, vst2::ERect& rect);
+// [ui, may hold stateLock] Enables the send-only controls when sending.
+void editorEnableSendControls(StreamEffect& instance, bool sending);
+// Whether this build has an editor at all.
+bool editorAvailable();
+
+// [module attach / last detach] Window classes and bitmaps.
+void editorResourcesAttach(void* moduleHandle);
+void editorResourcesDetach();
+
+}  // namespace larkwire

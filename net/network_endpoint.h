@@ -1,0 +1,67 @@
+// The one network endpoint of the process: the shared socket on the stream
+// port, its receiving thread, and the queue of datagrams waiting for an
+// instance to take them. Lock order: socketLock before packetListLock, and
+// an instance's stateLock before either.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "containers/heap_buffer.h"
+#include "containers/ptr_list.h"
+#include "net/local_addresses.h"
+#include "net/udp_socket.h"
+#include "platform/lock.h"
+
+namespace larkwire {
+
+struct StreamEffect;
+
+// One queued datagram and the second it arrived in.
+struct ReceivedPacket {
+    std::int32_t time = 0;
+    HeapBuffer bytes{4096};
+};
+
+namespace network {
+
+constexpr int kMaxSparePackets = 1024;
+constexpr int kExpirySeconds = 2;
+constexpr int kWaitMilliseconds = 100;
+// Unclaimed datagrams beyond this many are dropped oldest first, so a flood
+// cannot grow the queue without bound before the expiry pass runs.
+constexpr int kMaxQueuedPackets = 8192;
+
+// Null while the network is down. The locks themselves live for the whole
+// process, so a late reader never enters a freed lock.
+extern std::atomic<UdpSocket*> sharedSocket;
+extern std::atomic<platform::Lock*> socketLock;
+extern std::atomic<platform::Lock*> packetListLock;
+
+// Guarded by packetListLock.
+PtrList<ReceivedPacket>& receivedPackets();
+PtrList<ReceivedPacket>& sparePackets();
+AddressList& localAddresses();
+
+// [ui] Counts the instance as a network user; the first one starts the network.
+void countNetworkUser(StreamEffect& instance);
+// [ui] Uncounts it; the last one stops the network and frees everything queued.
+void releaseNetworkUser(StreamEffect& instance);
+
+// [any thread] holds packetListLock. Keeps the record for reuse, or frees it
+// when the spare list is full.
+void recyclePacket(ReceivedPacket* packet);
+
+std::int32_t startedInstanceCount();
+bool threadRunning();
+
+// [network thread] One pass of the receive loop; exposed for tests and fuzzing.
+void receiveOnePass(std::int32_t& lastExpiry);
+// [network thread or tests] Queues a datagram as the thread would, after its checks.
+void acceptDatagram(const std::uint8_t* data, std::int32_t received,
+                    const platform::Ipv4SocketAddress& source, std::int32_t now);
+// [network thread] Drops unclaimed records older than the expiry rule.
+void expireOldPackets(std::int32_t now);
+
+}  // namespace network
+}  // namespace larkwire

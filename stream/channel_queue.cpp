@@ -1,0 +1,85 @@
+#include "stream/channel_queue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace larkwire {
+
+ChannelQueue::~ChannelQueue() {
+    for (PtrList<HeapBuffer>* list : {&blocks_, &spareBlocks_}) {
+        for (std::int32_t i = list->count() - 1; i >= 0; --i) delete list->get(i);
+        list->release();
+    }
+}
+
+// The last block when it has room; otherwise a spare or a new one, appended.
+HeapBuffer* ChannelQueue::writableBlock() {
+    HeapBuffer* last = blocks_.get(blocks_.count() - 1);
+    if (last != nullptr && last->usedSize() < kBlockCapacity) return last;
+    HeapBuffer* block = spareBlocks_.takeLast();
+    if (block != nullptr) {
+        block->resize(0);
+    } else {
+        block = new (std::nothrow) HeapBuffer(4096);
+        if (block == nullptr) return nullptr;
+    }
+    if (!blocks_.add(block)) {
+        if (!spareBlocks_.add(block)) delete block;
+        return nullptr;
+    }
+    return block;
+}
+
+void ChannelQueue::appendSamples(const void* source, std::int32_t n) {
+    const auto* from = static_cast<const std::uint8_t*>(source);
+    while (n > 0) {
+        HeapBuffer* block = writableBlock();
+        if (block == nullptr) return;
+        const std::int32_t fill = block->usedSize();
+        const std::int32_t d = std::min(kBlockCapacity - fill, n);
+        block->resize(fill + d);
+        if (block->usedSize() != fill + d) return;  // block memory not available
+        std::memcpy(block->bytes() + fill, from, size_t(d));
+        queuedBytes_ += d;
+        from += d;
+        n -= d;
+    }
+}
+
+std::int32_t ChannelQueue::readSamples(void* destination, std::int32_t n) const {
+    auto* to = static_cast<std::uint8_t*>(destination);
+    std::int32_t copied = 0;
+    std::int32_t offset = readOffset_;
+    for (std::int32_t i = 0; i < blocks_.count() && copied < n; ++i) {
+        const HeapBuffer* block = blocks_.get(i);
+        const std::int32_t d = std::min(block->usedSize() - offset, n - copied);
+        if (d > 0) {
+            std::memcpy(to + copied, block->bytes() + offset, size_t(d));
+            copied += d;
+        }
+        offset = 0;
+    }
+    return copied;
+}
+
+void ChannelQueue::consumeBytes(std::int32_t n) {
+    if (n < 0) return;
+    readOffset_ += n;
+    queuedBytes_ = std::max(0, queuedBytes_ - n);
+    releaseEmptyBlocks();
+}
+
+void ChannelQueue::releaseEmptyBlocks() {
+    while (!blocks_.empty()) {
+        HeapBuffer* oldest = blocks_.get(0);
+        if (readOffset_ < oldest->usedSize()) break;
+        readOffset_ -= oldest->usedSize();
+        blocks_.deleteAt(0);
+        // A spare list that cannot grow frees the block instead of losing it.
+        if (!spareBlocks_.add(oldest)) delete oldest;
+    }
+    if (blocks_.empty() || readOffset_ < 0) readOffset_ = 0;
+}
+
+}  // namespace larkwire

@@ -1,0 +1,192 @@
+#include "stream/channel_resampler.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace larkwire {
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+
+bool hasZeroExponent(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return (bits & 0x7FF0000000000000ull) == 0;
+}
+
+double raisedToMinimum(double rate) { return rate < 1.0 ? 1.0 : rate; }
+
+// A hostile stream rate must not make the audio thread allocate without bound.
+constexpr double kMaxRequest = 1 << 18;
+}  // namespace
+
+void ChannelResampler::setRates(double inputRate, double outputRate) {
+    inputRate = raisedToMinimum(inputRate);
+    outputRate = raisedToMinimum(outputRate);
+    if (inputRate == inputRate_ && outputRate == outputRate_) return;
+    inputRate_ = inputRate;
+    outputRate_ = outputRate;
+    ratio_ = inputRate / outputRate;
+}
+
+void ChannelResampler::reset() {
+    position_ = 0.0;
+    requestedFrames_ = 0;
+    bufferedFrames_ = 0;
+    filterState_[0] = FilterState{};
+    filterState_[1] = FilterState{};
+}
+
+double ChannelResampler::getLatency() const {
+    const double latency = bufferedFrames_ / inputRate_;
+    return latency > 0.0 ? latency : 0.0;
+}
+
+std::int32_t ChannelResampler::prepareInput(std::int32_t outputFrames, std::int32_t channels,
+                                            double** writePosition) {
+    double wanted = std::trunc(double(outputFrames) * ratio_) - bufferedFrames_ + 4;
+    // A NaN or absurd ratio must not turn into a huge or undefined request.
+    if (!(wanted > 0)) wanted = 0;
+    if (wanted > kMaxRequest) wanted = kMaxRequest;
+    std::int32_t needed = static_cast<std::int32_t>(wanted);
+    const std::int64_t bytes = (std::int64_t(bufferedFrames_) + needed) * channels * 8;
+    if (channels < 1 || channels > kMaxChannels || bytes > INT32_MAX) needed = 0;
+    else if (bytes > inputBuffer_.usedSize()) inputBuffer_.resize(std::int32_t(bytes));
+    // When the buffer could not grow, ask for nothing rather than overrun it.
+    if (needed > 0 && (std::int64_t(bufferedFrames_) + needed) * channels * 8 >
+                          inputBuffer_.usedSize())
+        needed = 0;
+    if (writePosition != nullptr)
+        *writePosition = inputBuffer_.get() != nullptr ? frameAt(bufferedFrames_, channels)
+                                                       : nullptr;
+    requestedFrames_ = needed;
+    return needed;
+}
+
+void ChannelResampler::updateCoefficients(double cutoff) {
+    const double difference = std::fabs(cutoff - lastCutoff_);
+    if (difference < 1e-6) return;
+    lastCutoff_ = cutoff;
+    const double w0 = kPi * cutoff;
+    const double alpha = std::sin(w0) / 2.0;
+    const double g = 1.0 / (1.0 + alpha);
+    b1_ = (1.0 - std::cos(w0)) * g;
+    b0_ = b2_ = b1_ * 0.5;
+    a1_ = -2.0 * std::cos(w0) * g;
+    a2_ = (1.0 - alpha) * g;
+}
+
+void ChannelResampler::filterFrames(double* frames, std::int32_t count, std::int32_t channels) {
+    const int filtered = channels >= 2 ? 2 : 1;
+    for (int ch = 0; ch < filtered; ++ch) {
+        FilterState& s = filterState_[ch];
+        double* sample = frames + ch;
+        for (std::int32_t i = 0; i < count; ++i, sample += channels) {
+            const double x = *sample;
+            double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
+            s.x2 = s.x1;
+            s.x1 = x;
+            s.y2 = s.y1;
+            s.y1 = y;
+            if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
+            *sample = y;
+        }
+    }
+}
+
+std::int32_t ChannelResampler::interpolate(double* output, std::int32_t outputFrames,
+                                           std::int32_t channels) {
+    std::int32_t produced = 0;
+    const double* input = frameAt(0, channels);
+    const std::int32_t last = bufferedFrames_ - 1;
+    double position = position_;
+    const double ratio = ratio_;
+    if (channels == 1) {
+        for (; produced < outputFrames; ++produced) {
+            if (!(position < last)) break;
+            const auto i = static_cast<std::int32_t>(position);
+            const double f = position - i;
+            output[produced] = (1.0 - f) * input[i] + f * input[i + 1];
+            position += ratio;
+        }
+    } else if (channels == 2) {
+        for (; produced < outputFrames; ++produced) {
+            if (!(position < last)) break;
+            const auto i = static_cast<std::int32_t>(position);
+            const double f = position - i;
+            const double* a = input + 2 * i;
+            output[2 * produced] = (1.0 - f) * a[0] + f * a[2];
+            output[2 * produced + 1] = (1.0 - f) * a[1] + f * a[3];
+            position += ratio;
+        }
+    } else {
+        for (; produced < outputFrames; ++produced) {
+            if (!(position < last)) break;
+            const auto i = static_cast<std::int32_t>(position);
+            const double f = position - i;
+            const double* a = input + std::int64_t(i) * channels;
+            double* out = output + std::int64_t(produced) * channels;
+            for (std::int32_t ch = 0; ch < channels; ++ch)
+                out[ch] = (1.0 - f) * a[ch] + f * a[ch + channels];
+            position += ratio;
+        }
+    }
+    position_ = position;
+    return produced;
+}
+
+std::int32_t ChannelResampler::resampleBlock(double* output, std::int32_t suppliedFrames,
+                                             std::int32_t outputFrames, std::int32_t channels) {
+    if (channels < 1 || channels > kMaxChannels) return 0;
+    // Never count more frames than prepareInput made room for.
+    if (suppliedFrames > requestedFrames_) suppliedFrames = requestedFrames_;
+    if (suppliedFrames < 0) suppliedFrames = 0;
+
+    if (ratio_ > 1.0 && suppliedFrames > 0) {
+        updateCoefficients(0.99 / ratio_ * 0.8);
+        filterFrames(frameAt(bufferedFrames_, channels), suppliedFrames, channels);
+    }
+    bufferedFrames_ += suppliedFrames;
+
+    // A short supply is padded with twice the shortfall of silence.
+    if (suppliedFrames < requestedFrames_) {
+        const std::int32_t padding = 2 * (requestedFrames_ - suppliedFrames);
+        const std::int64_t bytes = (std::int64_t(bufferedFrames_) + padding) * channels * 8;
+        if (bytes <= INT32_MAX) {
+            if (bytes > inputBuffer_.usedSize()) inputBuffer_.resize(std::int32_t(bytes));
+            if (inputBuffer_.usedSize() >= bytes) {
+                std::memset(frameAt(bufferedFrames_, channels), 0,
+                            size_t(padding) * size_t(channels) * 8);
+                bufferedFrames_ += padding;
+            }
+        }
+    }
+
+    std::int32_t produced = 0;
+    if (output != nullptr && outputFrames > 0 && inputBuffer_.bytes() != nullptr)
+        produced = interpolate(output, outputFrames, channels);
+
+    double consumedWhole = std::trunc(position_);
+    if (!(consumedWhole >= 0)) consumedWhole = 0;  // NaN position: consume nothing
+    position_ -= consumedWhole;
+
+    if (ratio_ < 1.0 && produced > 0) {
+        updateCoefficients(ratio_ * 0.99 * 0.8);
+        filterFrames(output, produced, channels);
+    }
+
+    const double remaining = double(bufferedFrames_) - consumedWhole;
+    if (!(remaining > 0)) {
+        bufferedFrames_ = 0;
+        if (!(position_ >= 0 && position_ < 1)) position_ = 0;
+    } else {
+        const auto consumed = static_cast<std::int32_t>(consumedWhole);
+        bufferedFrames_ = static_cast<std::int32_t>(remaining);
+        std::memmove(frameAt(0, channels), frameAt(consumed, channels),
+                     size_t(bufferedFrames_) * size_t(channels) * 8);
+    }
+    return produced;
+}
+
+}  // namespace larkwire

@@ -1,0 +1,120 @@
+#include "stream/midi_stream.h"
+
+#include <cstring>
+
+#include "net/network_endpoint.h"
+#include "shell/stream_effect.h"
+#include "stream/packet_format.h"
+#include "stream/send_path.h"
+
+namespace larkwire {
+
+namespace {
+
+// Shared by all instances; used only while socketLock is held.
+std::uint8_t midiSendBuffer[wire::kMaxDatagram];
+
+constexpr std::int32_t kMidiEventBytes = sizeof(vst2::VstMidiEvent);
+
+// The bytes of one host event we put on the wire, or 0 to leave it out.
+// Only MIDI events travel: other kinds hold pointers into this process or
+// are obsolete, and we never read more than a VstMidiEvent from the host.
+std::int32_t wireLengthOf(const vst2::VstEvent* event) {
+    if (event == nullptr || event->type != vst2::kVstMidiType) return 0;
+    if (event->byteSize < 8) return 0;
+    return kMidiEventBytes;
+}
+
+void write32(std::uint8_t* at, std::int32_t value) { wire::writeU32(at, std::uint32_t(value)); }
+
+}  // namespace
+
+int sendMidiPacket(const char* destination, std::int32_t port, const char* identifier,
+                   const vst2::VstEvents* events) {
+    if (destination[0] == '\0' || events == nullptr || events->numEvents <= 0 ||
+        network::sharedSocket.load() == nullptr)
+        return 0;
+    platform::Lock* lock = network::socketLock.load();
+    if (lock == nullptr) return 0;
+    platform::LockGuard guard(*lock);
+
+    const std::int32_t budget = aimSharedSocket(destination, port);
+    if (budget == 0) return network::sharedSocket.load() == nullptr ? 0 : 1;
+
+    std::int32_t length = wire::kHeaderBytes;
+    for (std::int32_t i = 0; i < events->numEvents; ++i) {
+        const vst2::VstEvent* event = events->events[i];
+        if (event == nullptr) break;
+        const std::int32_t bytes = wireLengthOf(event);
+        if (bytes == 0) continue;
+        if (length - wire::kHeaderBytes + bytes > budget) break;
+        std::memcpy(midiSendBuffer + length, event, size_t(bytes));
+        // The record's size says exactly what was copied.
+        write32(midiSendBuffer + length + 4, bytes - wire::kEventHeaderBytes);
+        length += bytes;
+    }
+    wire::writeU32(midiSendBuffer, wire::kMidiMagic);
+    write32(midiSendBuffer + 4, length);
+    std::memcpy(midiSendBuffer + wire::kIdentifierOffset, identifier, wire::kIdentifierBytes);
+
+    UdpSocket* socket = network::sharedSocket.load();
+    if (socket == nullptr) return 0;
+    return socket->send(midiSendBuffer, length);
+}
+
+void deliverMidi(StreamEffect& instance, std::int32_t frames) {
+    MidiDeliveryList& list = instance.midiDeliveryList;
+    list.numEvents = 0;
+    PtrList<ReceivedPacket>& hold = instance.midiHoldList;
+    hold.clear();
+    platform::Lock* listLock = network::packetListLock.load();
+    if (listLock == nullptr) return;
+
+    {
+        platform::LockGuard guard(*listLock);
+        PtrList<ReceivedPacket>& queued = network::receivedPackets();
+        for (std::int32_t i = 0; i < queued.count();) {
+            ReceivedPacket* packet = queued.get(i);
+            std::uint8_t* bytes = packet->bytes.bytes();
+            const std::int32_t used = packet->bytes.usedSize();
+            if (!wire::isMidiPacket(bytes, used) ||
+                !wire::matchesIdentifier(bytes, used, instance.identifier)) {
+                ++i;
+                continue;
+            }
+            // Held before it leaves the queue, so a failed hold loses nothing.
+            if (!hold.add(packet)) break;
+            queued.deleteAt(i);
+            if (list.numEvents >= kMaxDeliveredEvents) continue;
+
+            std::int64_t shift = 0;  // wide: hostile offsets must not overflow
+            wire::forEachEventRecord(bytes, used, [&](std::uint8_t* record, std::int32_t length) {
+                const auto offset = record - bytes;
+                // Only whole, aligned MIDI events reach the host: nothing else in a
+                // datagram is a record this process can vouch for.
+                if (wire::readI32(record) == vst2::kVstMidiType && length >= kMidiEventBytes &&
+                    offset % 4 == 0) {
+                    std::int64_t d = shift + wire::readI32(record + 8);
+                    if (d < 0) {
+                        shift -= d;
+                        d = 0;
+                    }
+                    write32(record + 8,
+                            d < frames ? std::int32_t(d) : (frames > 0 ? frames - 1 : 0));
+                    list.events[list.numEvents++] = reinterpret_cast<vst2::VstEvent*>(record);
+                }
+                return list.numEvents < kMaxDeliveredEvents;
+            });
+        }
+    }
+
+    if (instance.hostCallback != nullptr)
+        instance.hostCallback(&instance.effect, vst2::audioMasterProcessEvents, 0, 0,
+                              list.asVstEvents(), 0.0f);
+
+    platform::LockGuard guard(*listLock);
+    for (std::int32_t i = 0; i < hold.count(); ++i) network::recyclePacket(hold.get(i));
+    hold.clear();
+}
+
+}  // namespace larkwire

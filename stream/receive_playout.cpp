@@ -1,0 +1,133 @@
+#include "stream/receive_playout.h"
+
+#include <cmath>
+
+#include "net/network_endpoint.h"
+#include "shell/stream_effect.h"
+#include "stream/packet_format.h"
+
+namespace larkwire {
+
+void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int32_t frames) {
+    const wire::AudioContent content =
+        wire::readAudioContent(packet.bytes.bytes(), packet.bytes.usedSize());
+    if (content.samples == nullptr) return;
+    const std::int32_t channelBytes = content.framesPerChannel * 4;
+    const std::int64_t limit = std::int64_t(kQueueLimitBlocks) * 4 * (frames > 0 ? frames : 0);
+    const std::int32_t channels =
+        content.channels < channelCount ? content.channels : channelCount;
+    for (std::int32_t k = 0; k < channels; ++k) {
+        ChannelQueue& queue = instance.channelStates[k];
+        queue.appendSamples(content.samples + std::int64_t(k) * channelBytes, channelBytes);
+        // Keep at most 16 host blocks: drop the oldest samples.
+        if (queue.queuedBytes() > limit)
+            queue.consumeBytes(queue.queuedBytes() - std::int32_t(limit));
+    }
+}
+
+void collectAudio(StreamEffect& instance, std::int32_t frames) {
+    platform::Lock* listLock = network::packetListLock.load();
+    if (listLock == nullptr) return;
+    platform::LockGuard guard(*listLock);
+    PtrList<ReceivedPacket>& queued = network::receivedPackets();
+    for (std::int32_t i = 0; i < queued.count();) {
+        ReceivedPacket* packet = queued.get(i);
+        const std::uint8_t* bytes = packet->bytes.bytes();
+        const std::int32_t used = packet->bytes.usedSize();
+        if (wire::isMidiPacket(bytes, used) ||
+            !wire::matchesIdentifier(bytes, used, instance.identifier)) {
+            ++i;
+            continue;
+        }
+        queued.deleteAt(i);
+        const wire::AudioContent content = wire::readAudioContent(bytes, used);
+        instance.streamChannels =
+            content.channels < channelCount ? content.channels : channelCount;
+        instance.streamSampleRate = content.rate;
+        appendPacket(instance, *packet, frames);
+        network::recyclePacket(packet);
+    }
+}
+
+namespace {
+
+// Channel 0 short: hold the whole block, and wait for 2 blocks after direct play.
+bool heldBack(StreamEffect& instance, std::int32_t channel, std::int32_t available,
+              std::int32_t unit) {
+    const std::int64_t threshold =
+        instance.prebufferBlocks > 1 ? std::int64_t(unit) * instance.prebufferBlocks : unit;
+    if (channel != 0 || available >= threshold) return false;
+    if (instance.prebufferBlocks == 0) instance.prebufferBlocks = kRestartPrebufferBlocks;
+    return true;
+}
+
+// The mixing scratch grown to at least bytes; null when it cannot be had.
+void* scratchOf(StreamEffect& instance, std::int64_t bytes) {
+    if (bytes > INT32_MAX) return nullptr;
+    if (bytes > instance.mixScratch.usedSize()) instance.mixScratch.resize(std::int32_t(bytes));
+    return instance.mixScratch.usedSize() >= bytes ? instance.mixScratch.bytes() : nullptr;
+}
+
+}  // namespace
+
+void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames) {
+    if (network::packetListLock.load() == nullptr || frames < 0) return;
+    const double hostRate = instance.sampleRate;
+    const bool converted =
+        std::fabs(double(instance.streamSampleRate) - hostRate) > kRateTolerance;
+    const std::int32_t streamChannels =
+        instance.streamChannels < channelCount ? instance.streamChannels : channelCount;
+
+    for (std::int32_t ch = 0; ch < streamChannels; ++ch) {
+        ChannelQueue& queue = instance.channelStates[ch];
+        const std::int32_t available = queue.queuedBytes() / 4;
+        ChannelResampler* resampler = instance.resamplers[ch];
+
+        if (converted && resampler != nullptr) {
+            resampler->setRates(double(instance.streamSampleRate), hostRate);
+            double* input = nullptr;
+            const std::int32_t need = resampler->prepareInput(frames, 1, &input);
+            if (need <= 0 || input == nullptr) continue;
+            if (heldBack(instance, ch, available, need)) return;
+            const std::int32_t take = need < available ? need : available;
+            // The scratch holds the taken floats, then the converter's doubles.
+            const std::int64_t takenBytes = std::int64_t(take) * 4;
+            const std::int64_t outputBytes = std::int64_t(frames) * 8;
+            auto* taken = static_cast<float*>(
+                scratchOf(instance, takenBytes > outputBytes ? takenBytes : outputBytes));
+            if (taken == nullptr) continue;  // skip rather than read into a smaller area
+            queue.readSamples(taken, take * 4);
+            queue.consumeBytes(take * 4);
+            for (std::int32_t j = 0; j < take; ++j) input[j] = taken[j];
+            for (std::int32_t j = take; j < need; ++j) input[j] = 0.0;
+            auto* converted = reinterpret_cast<double*>(instance.mixScratch.bytes());
+            const std::int32_t produced = resampler->resampleBlock(converted, need, frames, 1);
+            float* out = outputs[ch];
+            for (std::int32_t j = 0; j < produced; ++j)
+                out[j] = static_cast<float>(out[j] + converted[j]);
+            continue;
+        }
+
+        if (heldBack(instance, ch, available, frames)) return;
+        const std::int32_t take = available < frames ? available : frames;
+        instance.prebufferBlocks = 0;
+        auto* taken = static_cast<float*>(scratchOf(instance, std::int64_t(take) * 4));
+        if (taken == nullptr) continue;
+        queue.readSamples(taken, take * 4);
+        queue.consumeBytes(take * 4);
+        float* out = outputs[ch];
+        for (std::int32_t j = 0; j < take; ++j) out[j] += taken[j];
+    }
+}
+
+void flushQueues(StreamEffect& instance) {
+    instance.sendBackoff = 0;
+    instance.effect.initialDelay = 0;
+    for (std::int32_t ch = 0; ch < channelCount; ++ch) {
+        instance.channelStates[ch].discardAll();
+        if (instance.resamplers[ch] != nullptr) instance.resamplers[ch]->reset();
+    }
+    instance.prebufferBlocks = kStartPrebufferBlocks;
+}
+
+}  // namespace larkwire
