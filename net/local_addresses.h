@@ -15,6 +15,7 @@ public:
     bool contains(std::uint32_t addressNetworkOrder) const;
     bool add(std::uint32_t addressNetworkOrder);
     void clear() { buffer_.resize(0, true); }
+    void release() { buffer_.release(); }
 
 private:
     HeapBuffer buffer_{4096};

@@ -101,6 +101,18 @@ void recyclePacket(ReceivedPacket* packet) {
     if (s.spare.count() >= kMaxSparePackets || !s.spare.add(packet)) delete packet;
 }
 
+void releaseListStorage() {
+    EndpointState& s = state();
+    platform::LockGuard guard(s.startStopLock);
+    if (s.started != 0) return;  // a host that unloads us mid-stream keeps its memory
+    s.received.release();
+    s.spare.release();
+    s.addresses.release();
+    UdpSocket::releaseBookkeeping();
+    releaseRecentDestinations();
+    recentDestinations().release();
+}
+
 PtrList<ReceivedPacket>& receivedPackets() { return state().received; }
 PtrList<ReceivedPacket>& sparePackets() { return state().spare; }
 AddressList& localAddresses() { return state().addresses; }

@@ -52,6 +52,9 @@ void releaseNetworkUser(StreamEffect& instance);
 // when the spare list is full.
 void recyclePacket(ReceivedPacket* packet);
 
+// [module unload] Frees the lists' own storage once the network is down.
+void releaseListStorage();
+
 std::int32_t startedInstanceCount();
 bool threadRunning();
 

@@ -180,4 +180,11 @@ int UdpSocket::ensureSocketsStarted() {
 
 int UdpSocket::watchedCount() { return bookkeeping().watchedCount; }
 
+void UdpSocket::releaseBookkeeping() {
+    SocketBookkeeping& s = bookkeeping();
+    if (!s.registry.empty()) return;
+    s.registry.release();
+    s.handleList.release();
+}
+
 }  // namespace larkwire

@@ -39,6 +39,8 @@ public:
     static int ensureSocketsStarted();
 
     static int watchedCount();
+    // [module unload] Frees the registry's storage when no socket is left.
+    static void releaseBookkeeping();
     bool hasHandle() const { return hasHandle_; }
     platform::SocketHandle handle() const { return handle_; }
     const platform::Ipv4SocketAddress& remoteAddress() const { return remoteAddress_; }

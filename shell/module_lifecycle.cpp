@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "editor/editor_host.h"
+#include "net/network_endpoint.h"
 #include "platform/module_entry.h"
 #include "platform/module_path.h"
 #include "shell/module_state.h"
@@ -52,7 +53,10 @@ void onModuleAttach(void* moduleHandle) {
 }
 
 void onModuleDetach() {
-    if (attachCount > 0 && --attachCount == 0) editorResourcesDetach();
+    if (attachCount > 0 && --attachCount == 0) {
+        editorResourcesDetach();
+        network::releaseListStorage();
+    }
 }
 
 }  // namespace larkwire

@@ -12,9 +12,10 @@ namespace larkwire {
 
 namespace {
 
-bool channelsPresent(float** channels) {
+// Every channel the host promised; an empty block needs no sample memory.
+bool channelsPresent(float** channels, vst2::int32 frames) {
     if (channels == nullptr) return false;
-    for (std::int32_t ch = 0; ch < channelCount; ++ch)
+    for (std::int32_t ch = 0; ch < channelCount && frames > 0; ++ch)
         if (channels[ch] == nullptr) return false;
     return true;
 }
@@ -58,8 +59,8 @@ void raiseMeters(StreamEffect& instance, float* const* channels, vst2::int32 fra
 void VST_CALLBACK processReplacing(vst2::AEffect* effect, float** inputs, float** outputs,
                                    vst2::int32 frames) {
     StreamEffect* instance = instanceOf(effect);
-    if (instance == nullptr || frames < 0 || !channelsPresent(inputs) ||
-        !channelsPresent(outputs))
+    if (instance == nullptr || frames < 0 || !channelsPresent(inputs, frames) ||
+        !channelsPresent(outputs, frames))
         return;
     try {
         platform::LockGuard guard(instance->stateLock);
@@ -74,8 +75,8 @@ void VST_CALLBACK processReplacing(vst2::AEffect* effect, float** inputs, float*
 void VST_CALLBACK processAccumulating(vst2::AEffect* effect, float** inputs, float** outputs,
                                       vst2::int32 frames) {
     StreamEffect* instance = instanceOf(effect);
-    if (instance == nullptr || frames < 0 || !channelsPresent(inputs) ||
-        !channelsPresent(outputs))
+    if (instance == nullptr || frames < 0 || !channelsPresent(inputs, frames) ||
+        !channelsPresent(outputs, frames))
         return;
     try {
         // Scratch channels hold input plus stream before they are added to the output.

@@ -1,0 +1,152 @@
+#include "tests/support/instance_fixture.h"
+
+#include "platform/clock.h"
+
+using namespace larkwire;
+using namespace larkwire::testing;
+
+class NetworkEndpoint : public InstanceFixture {
+protected:
+    static std::int32_t storedLength() {
+        platform::LockGuard guard(*network::packetListLock.load());
+        auto& queued = network::receivedPackets();
+        return queued.empty() ? -1 : queued.get(queued.count() - 1)->bytes.usedSize();
+    }
+    static std::vector<std::uint8_t> withLength(std::int32_t field, size_t size) {
+        std::vector<std::uint8_t> bytes(size < 8 ? 8 : size, 0);
+        std::memcpy(bytes.data(), "MLWR", 4);
+        wire::writeU32(bytes.data() + 4, std::uint32_t(field));
+        bytes.resize(size);
+        return bytes;
+    }
+};
+
+TEST_F(NetworkEndpoint, AcceptanceAndLengthClamping) {
+    queueDatagram(withLength(8, 7));
+    EXPECT_EQ(queuedCount(), 0);  // 7 bytes are dropped
+
+    struct Case {
+        std::int32_t field;
+        size_t received;
+        std::int32_t stored;
+    };
+    for (Case c : {Case{8, 8, 8}, Case{0, 100, 8}, Case{-5, 100, 8}, Case{3, 100, 8},
+                   Case{100000, 65535, 65535}, Case{60, 100, 60},
+                   // A length beyond what arrived keeps only what arrived.
+                   Case{1247, 100, 100}}) {
+        queueDatagram(withLength(c.field, c.received));
+        EXPECT_EQ(storedLength(), c.stored) << c.field;
+    }
+
+    auto foreign = withLength(8, 8);
+    std::memcpy(foreign.data(), "XLWR", 4);
+    const std::int32_t before = queuedCount();
+    queueDatagram(foreign);
+    EXPECT_EQ(queuedCount(), before);
+
+    // Our own addresses are dropped.
+    network::localAddresses().add(0x0100007F);
+    platform::Ipv4SocketAddress loopback{2, 0, 0x0100007F, {}};
+    const auto valid = audioDatagram("x", 1, 44100, 4);
+    network::acceptDatagram(valid.data(), std::int32_t(valid.size()), loopback, 0);
+    EXPECT_EQ(queuedCount(), before);
+}
+
+TEST_F(NetworkEndpoint, UnclaimedRecordsExpireAndSparesStayBounded) {
+    // Stamped in the future, so the running thread's own pass leaves them be.
+    const std::int32_t t = platform::secondsNow() + 1000;
+    const auto bytes = audioDatagram("nobody", 1, 44100, 4);
+    for (int i = 0; i < 1500; ++i) queueDatagram(bytes, t);
+    queueDatagram(bytes, t + 2);
+    network::expireOldPackets(t + 2);
+    EXPECT_EQ(queuedCount(), 1501);  // stamped t, kept through second t + 2
+    network::expireOldPackets(t + 3);
+    EXPECT_EQ(queuedCount(), 1);
+    platform::LockGuard guard(*network::packetListLock.load());
+    EXPECT_LE(network::sparePackets().count(), 1024);
+}
+
+TEST_F(NetworkEndpoint, AFloodCannotGrowTheQueueWithoutBound) {
+    const auto bytes = audioDatagram("nobody", 1, 44100, 4);
+    for (int i = 0; i < network::kMaxQueuedPackets + 500; ++i)
+        queueDatagram(bytes, platform::secondsNow() + 1000);
+    EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets);
+}
+
+TEST_F(NetworkEndpoint, StartAndStopWithSeveralInstances) {
+    EXPECT_EQ(network::startedInstanceCount(), 1);
+    std::unique_ptr<StreamEffect, InstanceDeleter> second(createStreamEffect(&hostCallback));
+    std::unique_ptr<StreamEffect, InstanceDeleter> uncounted(createStreamEffect(&hostCallback));
+    dispatcher(&second->effect, vst2::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatcher(&second->effect, vst2::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    EXPECT_EQ(network::startedInstanceCount(), 2);
+    EXPECT_EQ(second->sampleRate, 44100.0);
+
+    uncounted.reset();  // never counted: leaves the network alone
+    EXPECT_EQ(network::startedInstanceCount(), 2);
+    queueDatagram(audioDatagram("waiting", 1, 44100, 4));
+    instance.reset();
+    EXPECT_EQ(network::startedInstanceCount(), 1);
+    EXPECT_NE(network::packetListLock.load(), nullptr);
+    EXPECT_EQ(queuedCount(), 1);
+
+    second.reset();  // the last one stops everything
+    EXPECT_EQ(network::startedInstanceCount(), 0);
+    EXPECT_EQ(network::packetListLock.load(), nullptr);
+    EXPECT_EQ(network::sharedSocket.load(), nullptr);
+    EXPECT_FALSE(network::threadRunning());
+
+    // A new first instance starts afresh with empty lists.
+    instance.reset(createStreamEffect(&hostCallback));
+    dispatch(vst2::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    EXPECT_EQ(network::startedInstanceCount(), 1);
+    EXPECT_EQ(queuedCount(), 0);
+}
+
+TEST(UdpSocketLoopback, OpenSendReceiveAndWait) {
+    UdpSocket receiver, sender;
+    ASSERT_EQ(receiver.open(0), 0);
+    EXPECT_NE(receiver.getPort(), 0);
+    ASSERT_EQ(sender.open(0), 0);
+
+    EXPECT_EQ(sender.setDestinationAddress("255.255.255.255", 58710), 1);
+    EXPECT_EQ(sender.setDestinationAddress("127.0.0.1", 0), 1);
+    EXPECT_EQ(sender.setDestinationAddress("127.0.0.1", 65536), 1);
+    EXPECT_EQ(sender.setDestinationPort(65536), 1);
+    EXPECT_EQ(sender.setDestinationAddress("not an address", 5000), 1);
+    ASSERT_EQ(sender.setDestinationAddress("127.0.0.1", receiver.getPort()), 0);
+
+    const std::int64_t start = platform::monotonicMilliseconds();
+    EXPECT_EQ(UdpSocket::waitForReadable(0, 100), 0);
+    EXPECT_GE(platform::monotonicMilliseconds() - start, 90);
+    EXPECT_EQ(receiver.isReadable(), 0);
+
+    ASSERT_EQ(sender.send("hello", 5), 0);
+    EXPECT_EQ(UdpSocket::waitForReadable(1, 0), 1);
+    EXPECT_EQ(receiver.isReadable(), 1);
+    EXPECT_EQ(sender.isReadable(), 0);
+    char buffer[64];
+    std::int32_t length = sizeof buffer;
+    EXPECT_EQ(receiver.receive(buffer, &length, 1, nullptr), 0);  // peek, no source
+    EXPECT_EQ(length, 5);
+    EXPECT_EQ(receiver.isReadable(), 0);
+    platform::Ipv4SocketAddress source{};
+    length = sizeof buffer;
+    EXPECT_EQ(receiver.receive(buffer, &length, 0, &source), 0);
+    EXPECT_EQ(std::memcmp(buffer, "hello", 5), 0);
+    EXPECT_EQ(source.addressNetworkOrder, 0x0100007Fu);
+    EXPECT_EQ(platform::networkToHost16(source.portNetworkOrder), sender.getPort());
+}
+
+TEST(UdpSocketLoopback, BindFailureLeavesTheSocketUnwatched) {
+    UdpSocket first;
+    ASSERT_EQ(first.open(0), 0);
+    const int watched = UdpSocket::watchedCount();
+    {
+        UdpSocket second;
+        EXPECT_EQ(second.open(first.getPort()), 1);
+        EXPECT_TRUE(second.hasHandle());
+        EXPECT_EQ(UdpSocket::watchedCount(), watched);
+    }
+    EXPECT_EQ(UdpSocket::watchedCount(), watched);
+}
