@@ -20,6 +20,10 @@ set(LARKWIRE_CORE_SOURCES
   shell/stream_effect.cpp
   editor/recent_destinations.cpp
   editor/value_format.cpp
+  editor/fader_model.cpp
+  editor/meter_geometry.cpp
+  editor/meter_levels.cpp
+  editor/meter_tick.cpp
 )
 
 if(WIN32)
@@ -31,7 +35,11 @@ if(WIN32)
     platform/win32/profile.cpp
     platform/win32/thread.cpp
     platform/win32/udp.cpp
-    shell/no_editor.cpp
+    editor/win32/editor_dialog.cpp
+    editor/win32/fader.cpp
+    editor/win32/offscreen_bitmap.cpp
+    editor/win32/vu_meter.cpp
+    editor/win32/window_classes.cpp
   )
   set(LARKWIRE_RESOURCE_SOURCES resources/larkwire.rc)
 else()
