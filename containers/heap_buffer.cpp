@@ -41,7 +41,7 @@ std::int32_t HeapBuffer::allocationFor(std::int32_t newSize, std::int32_t granul
     return static_cast<std::int32_t>(size);
 }
 
-void* HeapBuffer::resize(std::int32_t newSize, bool allowShrink) {
+void* HeapBuffer::resizeAllocation(std::int32_t newSize, bool allowShrink) {
     if (newSize < 0) return get();
     if (newSize == usedSize_) return get();
 

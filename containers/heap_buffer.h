@@ -15,7 +15,14 @@ public:
 
     // Sets the used size. Returns data() (null when the size is 0). On a failed
     // reallocation nothing changes and the old data is returned.
-    void* resize(std::int32_t newSize, bool allowShrink = false);
+    void* resize(std::int32_t newSize, bool allowShrink = false) {
+        // Inline for the audio path's many small appends within the allocation.
+        if (!allowShrink && newSize >= 0 && newSize <= allocatedSize_) {
+            usedSize_ = newSize;
+            return get();
+        }
+        return resizeAllocation(newSize, allowShrink);
+    }
 
     // Frees the block; the buffer is then as new.
     void release();
@@ -31,6 +38,8 @@ public:
                                       std::int32_t minimumAllocation);
 
 private:
+    void* resizeAllocation(std::int32_t newSize, bool allowShrink);
+
     std::uint8_t* data_ = nullptr;
     std::int32_t granularity_;
     std::int32_t allocatedSize_ = 0;
