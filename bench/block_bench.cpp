@@ -1,0 +1,136 @@
+// Per-block cost of the two processing paths, against what the same work
+// costs with nothing but memcpy and sendto.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+#include "bench/bench_support.h"
+#include "platform/clock.h"
+#include "platform/udp.h"
+#include "stream/receive_playout.h"
+
+namespace larkwire::bench {
+namespace {
+
+constexpr int kFrames = 512;
+constexpr double kHostRate = 48000.0;
+
+// Holds the stream port before the network starts, so our own loopback sends
+// land in a socket nobody reads (the kernel drops them once it is full) and no
+// network thread competes for socketLock: the state of a sender whose
+// datagrams leave the computer.
+void holdStreamPort() {
+    static const bool held = [] {
+        platform::startSockets();
+        const platform::SocketHandle handle = platform::openDatagramSocket();
+        platform::Ipv4SocketAddress address{};
+        address.family = platform::kAddressFamilyIpv4;
+        address.portNetworkOrder = platform::hostToNetwork16(wire::kStreamPort);
+        return handle != platform::kInvalidSocket && platform::bindSocket(handle, address) == 0;
+    }();
+    (void)held;
+}
+
+platform::Ipv4SocketAddress loopbackStreamPort() {
+    platform::Ipv4SocketAddress to{};
+    to.family = platform::kAddressFamilyIpv4;
+    to.portNetworkOrder = platform::hostToNetwork16(wire::kStreamPort);
+    to.addressNetworkOrder = platform::parseDottedAddress("127.0.0.1");
+    return to;
+}
+
+void SendBlock(benchmark::State& state) {
+    const int channels = int(state.range(0));
+    holdStreamPort();
+    keepNetworkUp();
+    InstancePtr instance = makeInstance(channels, float(kHostRate), "bench send");
+    instance->sendMode = 1;
+    instance->sendChannels = channels;
+    std::strcpy(instance->destination, "127.0.0.1");
+    HostBuffers host(channels, kFrames);
+    for (auto _ : state)
+        processReplacing(&instance->effect, host.inputs.data(), host.outputs.data(), kFrames);
+    if (instance->sendBackoff != 0) state.SkipWithError("a send failed");
+    state.counters["datagrams"] = double((kFrames + wire::framesPerPacket(channels) - 1) /
+                                         wire::framesPerPacket(channels));
+}
+
+// The floor: the pass-through copy, the datagram assembly copies and the same
+// sendto calls of the same sizes, from a plain socket set up like ours.
+void SendFloor(benchmark::State& state) {
+    const int channels = int(state.range(0));
+    holdStreamPort();
+    platform::startSockets();
+    const platform::SocketHandle handle = platform::openDatagramSocket();
+    platform::setSocketBufferSizes(handle, 4 * 1024 * 1024);
+    const platform::Ipv4SocketAddress to = loopbackStreamPort();
+    HostBuffers host(channels, kFrames);
+    static std::uint8_t datagram[wire::kMaxDatagram];
+    std::uint8_t header[47] = {'M', 'L', 'W', 'R'};
+    const int perPacket = wire::framesPerPacket(channels);
+    int failures = 0;
+    for (auto _ : state) {
+        for (int ch = 0; ch < channels; ++ch)
+            std::memcpy(host.outputs[size_t(ch)], host.inputs[size_t(ch)], kFrames * sizeof(float));
+        for (int sent = 0; sent < kFrames; sent += perPacket) {
+            const int run = kFrames - sent < perPacket ? kFrames - sent : perPacket;
+            std::memcpy(datagram, header, sizeof header);
+            for (int ch = 0; ch < channels; ++ch)
+                std::memcpy(datagram + 47 + ch * run * 4, host.inputs[size_t(ch)] + sent,
+                            size_t(run) * 4);
+            failures += platform::sendDatagram(handle, datagram, 47 + channels * run * 4, to);
+        }
+        benchmark::DoNotOptimize(datagram);
+    }
+    if (failures != 0) state.SkipWithError("a send failed");
+    platform::shutdownAndClose(handle);
+}
+
+// collectAudio + playOut + deliverMidi through processReplacing, one block's
+// datagrams queued (untimed) before each block. Converted: a 44100 stream.
+void ReceiveBlock(benchmark::State& state) {
+    const int channels = int(state.range(0));
+    const bool converted = state.range(1) != 0;
+    holdStreamPort();
+    keepNetworkUp();
+    InstancePtr instance = makeInstance(channels, float(kHostRate), "bench receive");
+    const StreamFeed feed("bench receive", channels, converted ? 44100 : 48000, kFrames, true);
+    HostBuffers host(channels, kFrames);
+    const std::int32_t now = platform::secondsNow();
+    for (int i = 0; i < 200; ++i) {
+        feed.queue(now);
+        processReplacing(&instance->effect, host.inputs.data(), host.outputs.data(), kFrames);
+    }
+    installHeapCounting();
+    heapCalls = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        feed.queue(now);
+        countHeapCalls = true;
+        const auto start = std::chrono::steady_clock::now();
+        processReplacing(&instance->effect, host.inputs.data(), host.outputs.data(), kFrames);
+        const auto end = std::chrono::steady_clock::now();
+        countHeapCalls = false;
+        const double elapsed = std::chrono::duration<double>(end - start).count();
+        seconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    const bool playing = converted ? host.outputs[0][kFrames - 1] != host.inputs[0][kFrames - 1]
+                                   : instance->prebufferBlocks == 0;
+    if (!playing) state.SkipWithError("the stream did not play");
+    const double period = kFrames / kHostRate;
+    state.counters["period_fraction"] =
+        benchmark::Counter(seconds / period, benchmark::Counter::kAvgIterations);
+    state.counters["heap_calls"] = double(heapCalls.load());
+}
+
+BENCHMARK(SendBlock)->Arg(2)->Arg(64)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFloor)->Arg(2)->Arg(64)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReceiveBlock)
+    ->ArgNames({"channels", "converted"})
+    ->ArgsProduct({{2, 8, 64}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace larkwire::bench

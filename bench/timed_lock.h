@@ -1,0 +1,16 @@
+// Wait times of the process-wide locks, measured by the benchmarks' own lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace larkwire::bench {
+
+constexpr int kTrackedLocks = 2;  // 0: socketLock, 1: packetListLock
+extern std::atomic<std::int64_t> lockWaitNanoseconds[kTrackedLocks];
+extern std::atomic<std::int64_t> lockContentions[kTrackedLocks];
+
+// Starts counting waits on lock in slot, from zero.
+void trackLock(int slot, const void* lock);
+
+}  // namespace larkwire::bench
