@@ -79,7 +79,9 @@ VerticalLabels verticalLabels(int height, bool reductionMode, const MeterScale& 
 }
 
 int barEnd(int level, int width, int zeroColumn, const MeterScale& scale) {
-    const int p = std::clamp(level + scale.floorTenths(), 0, scale.fullScale());
+    // Levels arrive in a window message: keep any int in range.
+    const int p = static_cast<int>(std::clamp<long long>(static_cast<long long>(level) + scale.floorTenths(),
+                                                         0, scale.fullScale()));
     int end = p * width / scale.fullScale();
     if (p >= scale.floorTenths() && scale.clipArea) end = std::max(end, zeroColumn + 1);
     return end;

@@ -9,6 +9,9 @@ int peakToTenths(double peak) {
     if (peak >= 2.9802322e-8) {
         db = std::log(peak) * 8.685889638065037;
         if (db < -150.0) db = -150.0;
+        // An infinite sample would make the conversion to int undefined; the
+        // largest finite double is about +6154 dB.
+        if (db > 6200.0) db = 6200.0;
     }
     return static_cast<int>(std::floor(db * 10.0));
 }

@@ -69,6 +69,9 @@ void fillRecentDestinations() {
 
 bool addRecentDestination(const char* text) {
     if (text == nullptr || text[0] == '\0') return false;
+    // The list is emptied when the network stops, while an editor may still be
+    // open; without the stored entries the next key would overwrite recent0.
+    if (recentDestinations().empty()) fillRecentDestinations();
     PtrList<char>& list = recentDestinations();
     for (std::int32_t i = 0; i < list.count(); ++i)
         if (equalsIgnoringCase(list.get(i), text)) return false;

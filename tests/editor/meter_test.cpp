@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ TEST(MeterTick, PeaksBecomeTenthsRoundedDownAndDecay) {
     // A silent input ends at -1500 and never below.
     for (int i = 0; i < 2000; ++i) r = meterTick(peaks);
     EXPECT_EQ(r.left, -1500);
+    // An infinite sample shows as a very loud level, not as silence.
+    EXPECT_GT(peakToTenths(std::numeric_limits<double>::infinity()), 60000);
 }
 
 TEST(MeterGeometry, ScaleSettingsAreClamped) {
@@ -107,6 +110,7 @@ TEST(MeterGeometry, BarAndHoldEnds) {
     EXPECT_EQ(barEnd(-30, w, z, s), 590 * w / 680);
     EXPECT_EQ(barEnd(60, w, z, s), w);
     EXPECT_EQ(barEnd(500, w, z, s), w);  // clamped to full scale
+    EXPECT_EQ(barEnd(0x7FFFFFFF, w, z, s), w);  // no overflow for any message value
     EXPECT_EQ(holdEnd(60, w, z, s), w - 1);
     EXPECT_EQ(holdEnd(0, w, z, s), z + 1);
     EXPECT_LT(holdEnd(kMeterResetMarker, w, z, s), 0);

@@ -109,3 +109,14 @@ TEST_F(RecentDestinations, SkippedKeysAreNotOverwritten) {
     EXPECT_EQ(stored("recent1"), "myhost");
     EXPECT_EQ(stored("recent2"), "10.0.0.5");
 }
+
+TEST_F(RecentDestinations, AddAfterTheListWasReleasedKeepsTheStoredKeys) {
+    // The network stops and empties the list while an editor stays open.
+    writeFile("recent0=10.0.0.1\n");
+    fillRecentDestinations();
+    releaseRecentDestinations();
+    EXPECT_TRUE(addRecentDestination("10.0.0.2"));
+    EXPECT_EQ(stored("recent0"), "10.0.0.1");
+    EXPECT_EQ(stored("recent1"), "10.0.0.2");
+    EXPECT_EQ(list(), (List{"* broadcast", "10.0.0.1", "10.0.0.2"}));
+}
