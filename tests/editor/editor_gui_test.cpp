@@ -309,6 +309,80 @@ TEST_F(EditorTest, ReceiveModeOpensWithSendControlsDisabled) {
     EXPECT_EQ(notified(), before + 2);
 }
 
+// Template 101 as compiled into the module, item by item.
+TEST(DialogTemplate, ItemsMatchTheLayout) {
+    HMODULE module = GetModuleHandleA("larkwire.dll");
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    ASSERT_NE(found, nullptr);
+    const auto* words = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    const auto* head = reinterpret_cast<const DLGTEMPLATE*>(words);
+    EXPECT_EQ(head->style, DWORD(DS_SETFONT | DS_CONTROL | WS_CHILD));
+    EXPECT_EQ(head->cx, 213);
+    EXPECT_EQ(head->cy, 94);
+    ASSERT_EQ(head->cdit, 10);
+    // Menu, class and title are a 0xFFFF ordinal or a zero-terminated UTF-16 string.
+    auto text = [](const WORD*& p) {
+        std::string out;
+        if (*p == 0xFFFF) {
+            out = "#" + std::to_string(p[1]);
+            p += 2;
+            return out;
+        }
+        for (; *p != 0; ++p) out += char(*p);
+        ++p;
+        return out;
+    };
+    const WORD* p = words + sizeof(DLGTEMPLATE) / 2;
+    EXPECT_EQ(text(p), "");  // no menu
+    EXPECT_EQ(text(p), "");  // default class
+    EXPECT_EQ(text(p), "");  // no title
+    EXPECT_EQ(*p++, 8);
+    EXPECT_EQ(text(p), "MS Shell Dlg");
+
+    struct Item {
+        int id;
+        const char* cls;
+        const char* title;
+        short x, y, cx, cy;
+        DWORD style;
+    };
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const Item expected[] = {
+        {0xFFFF, "Static", "Identifier:", 7, 8, 30, 8, child | SS_LEFT | WS_GROUP},
+        {1027, "Edit", "", 40, 7, 76, 12, child | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
+        {1030, "Button", "Enabled", 119, 8, 41, 10, child | BS_AUTOCHECKBOX | WS_TABSTOP},
+        {1024, "Button", "Receive audio/MIDI", 7, 24, 81, 10, child | BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP},
+        {1025, "Button", "Send audio/MIDI; IP:", 7, 37, 84, 10, child | BS_AUTORADIOBUTTON},
+        {1015, "ComboBox", "", 92, 35, 114, 126, child | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP},
+        {1029, "Static", "Audio channels (0-8):", 87, 51, 91, 8, child | SS_RIGHT | WS_GROUP},
+        {1028, "Edit", "", 180, 50, 25, 12,
+         child | ES_LEFT | ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
+        {1089, "VORKELhorzvu", "", 7, 65, 199, 15, child | WS_TABSTOP},
+        {0xFFFF, "Static", "Larkwire v0.1", 7, 83, 199, 8, child | SS_CENTER | WS_GROUP},
+    };
+    for (const Item& e : expected) {
+        p = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3));
+        const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+        SCOPED_TRACE(e.title);
+        EXPECT_EQ(item->id, e.id);
+        EXPECT_EQ(item->style, e.style);
+        EXPECT_EQ(item->dwExtendedStyle, 0u);
+        EXPECT_EQ(item->x, e.x);
+        EXPECT_EQ(item->y, e.y);
+        EXPECT_EQ(item->cx, e.cx);
+        EXPECT_EQ(item->cy, e.cy);
+        p += sizeof(DLGITEMTEMPLATE) / 2;
+        // A class is a predefined ordinal or a name in any letter case.
+        std::string cls = text(p);
+        const char* predefined[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
+        if (cls.size() == 4 && cls[0] == '#' && std::stoi(cls.substr(1)) >= 0x80 && std::stoi(cls.substr(1)) <= 0x85)
+            cls = predefined[std::stoi(cls.substr(1)) - 0x80];
+        EXPECT_EQ(_stricmp(cls.c_str(), e.cls), 0) << cls;
+        EXPECT_EQ(text(p), e.title);
+        p += 1 + (*p + 1) / 2;  // creation data: its size, then the bytes
+    }
+}
+
 TEST_F(EditorTest, IdentifierChangesOnEveryKeystrokeAndKeeps31Characters) {
     ASSERT_NE(open(), nullptr);
     const auto before = notified();
