@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <new>
 
 #include "editor/meter_geometry.h"
@@ -24,7 +25,11 @@ struct MeterWindow {
     bool scaleBuilt = false;
 
     ~MeterWindow() {
-        if (font != nullptr) DeleteObject(font);
+        if (font == nullptr) return;
+        // A font still selected into a DC is not freed: release it first.
+        for (HDC dc : {meterImage.getDC(), scaleImage.getDC()})
+            if (dc != nullptr) SelectObject(dc, GetStockObject(SYSTEM_FONT));
+        DeleteObject(font);
     }
     const MeterScale& scale() const {
         return reductionMode != 0 ? reductionMeterScale() : normalMeterScale();

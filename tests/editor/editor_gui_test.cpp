@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "editor/meter_geometry.h"
+#include "editor/win32/offscreen_bitmap.h"
 #include "tools/host/plugin_host.h"
 
 using namespace larkwire;
@@ -578,6 +579,25 @@ TEST_F(EditorTest, MeterPixels) {
     litColumns(pixels, w, 1, any);
     EXPECT_FALSE(any);
     DestroyWindow(meter);
+}
+
+// The meters index pixels by row span, so the growth policy matters.
+TEST(OffscreenBitmap, GrowsOnlyAndKeepsItsRowSpan) {
+    OffscreenBitmap surface;
+    EXPECT_EQ(surface.resize(100, 20), 1);
+    ASSERT_NE(surface.getBits(), nullptr);
+    EXPECT_EQ(surface.getRowSpan(), 100);
+    std::uint32_t* first = surface.getBits();
+    EXPECT_EQ(surface.resize(50, 10), 1);
+    EXPECT_EQ(surface.getBits(), first);  // reused, not reallocated
+    EXPECT_EQ(surface.getRowSpan(), 100);
+    EXPECT_EQ(surface.getWidth(), 50);
+    EXPECT_EQ(surface.resize(50, 10), 0);
+    EXPECT_EQ(surface.resize(120, 10), 1);
+    EXPECT_EQ(surface.getRowSpan(), 120);
+    EXPECT_EQ(surface.resize(0, 0), 0);
+    EXPECT_EQ(surface.getBits(), nullptr);
+    EXPECT_EQ(surface.getWidth(), 0);
 }
 
 class FaderTest : public EditorTest {
