@@ -1,0 +1,70 @@
+// What the command-line host reports about the audio a plug-in produced.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/cli_host/signals.h"
+
+namespace larkwire::cli {
+
+// Index of the first sample that is not exactly zero, or -1.
+std::int64_t firstNonSilent(const std::vector<float>& samples);
+std::int64_t lastNonSilent(const std::vector<float>& samples);
+float peakOf(const std::vector<float>& samples);
+
+// Compares one output channel with the test tone, sample for sample. The tone
+// may start anywhere in the output and at any phase (the receiver may join a
+// running stream); a run of exact zeros followed by more tone is a dropout,
+// after which the comparison picks up the tone again; zeros to the end are the
+// end of the stream.
+struct ToneCheck {
+    bool received = false;  // anything non-zero at all
+    bool exact = false;     // received, and every sample compared was equal
+    std::int64_t firstFrame = -1;
+    std::int64_t comparedFrames = 0;
+    int dropouts = 0;
+    std::int64_t mismatchFrame = -1;  // first sample that differed
+    float got = 0, expected = 0;
+};
+ToneCheck checkTone(const std::vector<float>& samples, double frequency, double peak, double rate);
+
+// Frequency (from rising zero crossings) and level (RMS as a sine's peak, in
+// dBFS) over the middle 80 % of the non-silent part; for converted streams.
+struct ToneMeasure {
+    bool measured = false;
+    double frequency = 0;
+    double levelDb = 0;
+};
+ToneMeasure measureTone(const std::vector<float>& samples, double rate);
+
+// Frames of clicks: peaks above half the channel's peak, at least a tenth of
+// a second apart.
+std::vector<std::int64_t> findClicks(const std::vector<float>& samples, double rate);
+
+// Latency of clicks that were emitted on whole multiples of periodSeconds of
+// the wall clock; startNanoseconds is the wall-clock time of output frame 0.
+struct Latency {
+    int clicks = 0;
+    double meanMs = 0, minMs = 0, maxMs = 0;
+};
+Latency clickLatency(const std::vector<std::int64_t>& clicks, std::int64_t startNanoseconds,
+                     double rate, double periodSeconds);
+
+// Received events compared with the list the sender was given.
+struct ReceivedEvent {
+    std::int64_t block;
+    std::int32_t deltaFrames;
+    std::uint8_t bytes[3];
+};
+struct MidiCheck {
+    int expected = 0;
+    int arrived = 0;      // found, in order, with the right bytes
+    int rightOffset = 0;  // of those, at the sender's offset
+    std::string firstProblem;
+};
+MidiCheck checkMidi(const std::vector<MidiNote>& sent, const std::vector<ReceivedEvent>& received,
+                    double rate, int blockFrames);
+
+}  // namespace larkwire::cli

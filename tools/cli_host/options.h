@@ -1,0 +1,48 @@
+// The command line of larkwire-host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/cli_host/signals.h"
+
+namespace larkwire::cli {
+
+struct Options {
+    std::string plugin;
+    enum class Mode { unset, send, receive } mode = Mode::unset;
+    std::string destination;
+    bool haveIdentifier = false;
+    std::string identifier;
+    int channels = -1;  // -1: every channel of the plug-in
+    bool disabled = false;
+
+    double seconds = 5;
+    bool haveSeconds = false;
+    double rate = 48000;
+    bool haveRate = false;
+    int block = 512;
+
+    double toneHz = 0;  // 0: no tone
+    bool clicks = false;
+    double clickPeriod = 1.0;
+    double levelDb = -6.0;
+    std::string inputFile;
+    std::vector<MidiNote> midi;
+    std::string outputFile;
+
+    double expectToneHz = 0;
+    bool expectClicks = false;
+    bool haveExpectMidi = false;
+    std::vector<MidiNote> expectMidi;
+    bool expectNothing = false;
+    bool quiet = false;
+};
+
+enum class ParseResult { run, help, error };
+
+// On error, *error says what is wrong with the command line.
+ParseResult parseOptions(int argc, char** argv, Options* options, std::string* error);
+const char* helpText();
+
+}  // namespace larkwire::cli
