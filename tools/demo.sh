@@ -1,99 +1,121 @@
 #!/bin/bash
 # Streams a test tone and a few MIDI notes between two simulated computers
-# (network namespaces joined by a veth pair), first by broadcast, then to
-# computer B's address.
-#   computer A: the 64-bit DLL in build/mingw-x86_64 under wine64, sending
-#               (--win32: the 32-bit product DLL under wine32, in the VM)
-#   computer B: the Linux plug-in in build/linux-release, receiving
-# Prints what B received: frames, bit-exactness after the pre-buffer, the MIDI
-# events with their offsets, and the latency in blocks and ms. The received
-# audio is left in build/demo/. Needs root; the binaries must be built.
-#   demo.sh [--win32]
+# (network namespaces joined by a veth pair) and shows what arrived.
+#
+#   tools/demo.sh            computer A: the 64-bit DLL under wine64
+#   tools/demo.sh --win32    computer A: the 32-bit DLL under wine32, in the VM
+#   tools/demo.sh --linux    computer A: the Linux build (no Windows needed)
+#
+# Computer B always runs the Linux build in receive mode. A sends twice: by
+# broadcast, then to B's address. Needs root and the builds of
+# tools/build-all.sh; installs nothing. The received WAV files stay in
+# build/demo/.
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
-root=$PWD
-out=$root/build/demo
-linux=$root/build/linux-release
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
 
-win32=
-in_vm=
-for arg in "$@"; do
-    case $arg in
-        --win32) win32=1 ;;
-        --in-vm) in_vm=1 ;;  # set by the script itself when it re-runs in the VM
-        -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-        *) echo "demo.sh: unknown option $arg (see --help)" >&2; exit 2 ;;
+sender=win64
+inside_vm=
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --win32) sender=win32; shift ;;
+        --linux) sender=linux; shift ;;
+        --inside-vm) inside_vm=1; shift ;;  # used by --win32 itself
+        -h|--help) sed -n '2,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
 done
-if [[ $win32 ]]; then
-    windows=$root/build/mingw-i686
-else
-    windows=$root/build/mingw-x86_64
-fi
 
-source tests/netns/lib.sh
-if ! reason=$(netns_usable); then
-    echo "demo.sh: $reason" >&2
+if [[ $(id -u) -ne 0 ]]; then
+    echo "demo.sh: run as root (it makes network namespaces)" >&2
     exit 1
 fi
-for f in "$linux/larkwire.so" "$linux/tools/larkwire-host" "$windows/larkwire.dll" \
-         "$windows/tools/larkwire-host.exe"; do
-    [[ -e $f ]] || { echo "demo.sh: $f is missing; run tools/build-all.sh" >&2; exit 1; }
-done
+
+linux=$root/build/linux-release
+win64=$root/build/mingw-x86_64
+win32=$root/build/mingw-i686
+out=$root/build/demo
 mkdir -p "$out"
 
-# This kernel runs no 32-bit code: the whole demo moves into the VM, whose
-# namespaces are its own. Only build/demo comes back.
-if [[ $win32 && ! $in_vm ]]; then
-    echo "Starting the VM (the 32-bit sender needs about a minute there) ..."
-    exec bash tools/vm/run-in-vm.sh --timeout 600 --copy "$windows" --copy "$linux" --out "$out" -- \
-        bash tools/demo.sh --win32 --in-vm
+# The VM has no network of its own: both computers run inside it.
+if [[ $sender == win32 && -z $inside_vm ]]; then
+    if [[ ! -x tools/vm/run-in-vm.sh ]]; then
+        echo "demo.sh: tools/vm/run-in-vm.sh is missing" >&2
+        exit 1
+    fi
+    exec tools/vm/run-in-vm.sh --timeout 600 --copy "$win32" --copy "$linux" --out "$out" \
+        -- bash "$root/tools/demo.sh" --win32 --inside-vm
 fi
 
+for f in "$linux/tools/larkwire-host" "$linux/larkwire.so"; do
+    [[ -e $f ]] || { echo "demo.sh: $f is missing; run tools/build-all.sh" >&2; exit 1; }
+done
+
+source "$root/tests/netns/lib.sh"
 trap netns_down EXIT
 netns_up
 
-seconds=3
-midi="0.5:on:60:100,0.5:on:64:90,1.25:off:60,1.25:off:64,2:cc:7:100"
-if [[ $win32 ]]; then
-    # wine32 starts in 8 to 9 s under emulation; its server, and so its
-    # sockets, live in A because the first wine program starts there.
-    sender=(env WINEDEBUG=-all "$root/tools/vm/wine32-run.sh" "$windows/tools/larkwire-host.exe")
-    listen=$((seconds + 20))
-    label="the 32-bit DLL under wine32"
-else
-    prefix=$(netns_wine_prefix "$root" A)
-    netns_wine_server "$NS_A" "$prefix"
-    sender=(env WINEPREFIX="$prefix" /usr/lib/wine/wine64 "$windows/tools/larkwire-host.exe")
-    listen=$((seconds + 2))
-    label="the 64-bit DLL under wine64"
-fi
+midi="0.5:on:60:100,0.5:on:64:90,1.0:off:60,1.0:off:64,1.5:on:67:110,2.0:off:67"
+tx_args=(--tone 1000 --level -6 --clicks --click-period 0.5 --midi "$midi" --seconds 2.5 --quiet)
+rx_args=(--expect-tone 1000 --level -6 --expect-clicks --click-period 0.5 --expect-midi "$midi")
 
-stream() {  # stream NAME DESTINATION
-    local name=$1 destination=$2 log=$out/$1
-    echo
-    echo "=== $name: A ($ADDR_A, $label) sends to $destination; B ($ADDR_B, Linux) receives"
-    RX_NS=$NS_B RX=("$linux/tools/larkwire-host" "$linux/larkwire.so" --receive --id demo
-                    --seconds "$listen" --expect-tone 1000 --expect-clicks --click-period 0.5
-                    --expect-midi "$midi" --output "$out/received-$name.wav")
-    TX_NS=$NS_A TX=("${sender[@]}" "$windows/larkwire.dll" --send "$destination" --id demo
-                    --seconds "$seconds" --tone 1000 --clicks --click-period 0.5 --midi "$midi")
-    netns_pair "$log"
-    echo "--- computer A (sender, exit $TX_RC)"
-    grep -E '^(plug-in|state|running|midi sent|frames|pacing)' "$log.tx" | sed 's/^/  /' || true
-    echo "--- computer B (receiver, exit $RX_RC)"
-    grep -vE '^(first non-silent|peak|channel 0 tone)' "$log.rx" | sed 's/^/  /' || true
-    echo "  received audio: $out/received-$name.wav"
-    [[ $TX_RC -eq 0 && $RX_RC -eq 0 ]]
+# The sender as a command line run in namespace A, with its start-up time.
+case $sender in
+    linux)
+        tx=("$linux/tools/larkwire-host" "$linux/larkwire.so")
+        slack=1
+        label="the Linux build"
+        ;;
+    win64)
+        for f in "$win64/tools/larkwire-host.exe" "$win64/larkwire.dll" /usr/lib/wine/wine64; do
+            [[ -e $f ]] || { echo "demo.sh: $f is missing" >&2; exit 1; }
+        done
+        prefix=$(netns_wine_prefix "$root" demo)
+        echo "starting wine in computer A (a new wine prefix takes about 15 s once)"
+        netns_wine_server "$NS_A" "$prefix"
+        tx=(env WINEPREFIX="$prefix" timeout 60 /usr/lib/wine/wine64
+            "$win64/tools/larkwire-host.exe" "$win64/larkwire.dll")
+        slack=4
+        label="the 64-bit DLL under wine64"
+        ;;
+    win32)
+        tx=(timeout 180 "$root/tools/vm/wine32-run.sh" "$win32/tools/larkwire-host.exe" "$win32/larkwire.dll")
+        # The first wine32 launch unpacks a prefix; later ones take 8 to 9 s.
+        slack=40
+        label="the 32-bit DLL under wine32 (in the VM)"
+        ;;
+esac
+
+show() {
+    local report=$1 label value
+    sed -n -e 's/^midi received: *block/    MIDI  block/p' "$report"
+    for label in frames "first non-silent" "bit-exact" "latency" "midi check" "channel 0 tone"; do
+        value=$(netns_value "$report" "$label")
+        [[ -z $value ]] || printf '    %-18s %s\n' "$label:" "$value"
+    done
 }
 
 status=0
-stream broadcast broadcast || status=1
-stream unicast "$ADDR_B" || status=1
+run=0
+for destination in broadcast "$ADDR_B"; do
+    run=$((run + 1))
+    kind=$([[ $destination == broadcast ]] && echo broadcast || echo "unicast to $destination")
+    wav=$out/received-$sender-$run.wav
+    echo
+    echo "--- run $run: computer A ($ADDR_A, $label) sends by $kind;"
+    echo "    computer B ($ADDR_B, the Linux build) receives"
+    RX_NS=$NS_B RX=("$linux/tools/larkwire-host" "$linux/larkwire.so" --receive --id demo
+                    --seconds $((3 + slack)) --output "$wav" "${rx_args[@]}")
+    TX_NS=$NS_A TX=("${tx[@]}" --send "$destination" --id demo "${tx_args[@]}")
+    netns_pair "$out/run$run"
+    cat "$out/run$run.tx" | sed -n 's/^\(state\|running\): */    A &/p'
+    show "$out/run$run.rx"
+    echo "    received audio:    $wav"
+    if [[ $TX_RC -ne 0 || $RX_RC -ne 0 ]]; then
+        echo "    FAILED (sender exit $TX_RC, receiver exit $RX_RC); reports in $out/run$run.{tx,rx}"
+        status=1
+    fi
+done
 echo
-if [[ $status -eq 0 ]]; then
-    echo "Both streams arrived bit-exact after the pre-buffer, with every MIDI event at its offset."
-else
-    echo "A check failed; the logs are in $out." >&2
-fi
+[[ $status -eq 0 ]] && echo "demo: both runs arrived bit-exact with their MIDI" || echo "demo: a run failed"
 exit $status
