@@ -105,7 +105,7 @@ for destination in broadcast "$ADDR_B"; do
     echo "--- run $run: computer A ($ADDR_A, $label) sends by $kind;"
     echo "    computer B ($ADDR_B, the Linux build) receives"
     RX_NS=$NS_B RX=("$linux/tools/larkwire-host" "$linux/larkwire.so" --receive --id demo
-                    --seconds $((3 + slack)) --output "$wav" "${rx_args[@]}")
+                    --wait $((10 * slack)) --seconds 3.5 --output "$wav" "${rx_args[@]}")
     TX_NS=$NS_A TX=("${tx[@]}" --send "$destination" --id demo "${tx_args[@]}")
     netns_pair "$out/run$run"
     cat "$out/run$run.tx" | sed -n 's/^\(state\|running\): */    A &/p'

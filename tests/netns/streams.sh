@@ -159,13 +159,13 @@ win64_cells() {
 
     # The wine program's sockets live where its wineserver runs: first in A.
     netns_wine_server "$NS_A" "$prefix" || exit 1
-    RX_NS=$NS_B RX=("$host" "$so" --receive --id w64-bc --seconds 4.5 --expect-tone 1000
+    RX_NS=$NS_B RX=("$host" "$so" --receive --wait 10 --id w64-bc --seconds 4.5 --expect-tone 1000
                     --expect-clicks --click-period 0.5 --expect-midi "$midi" --quiet)
     TX_NS=$NS_A TX=("${wine[@]}" "$dll" --send broadcast --id w64-bc --seconds 1.5 "${tone[@]}"
                     --clicks --click-period 0.5 --midi "$midi" --quiet)
     cell "Win64 to Linux, broadcast, 2 channels, tone, clicks and MIDI"
 
-    RX_NS=$NS_B RX=("$host" "$linux/named/larkwire8.so" --receive --id w64-uc --seconds 2.6
+    RX_NS=$NS_B RX=("$host" "$linux/named/larkwire8.so" --receive --wait 10 --id w64-uc --seconds 2.6
                     --expect-tone 1000 --expect-midi "$midi" --quiet)
     TX_NS=$NS_A TX=("${wine[@]}" "$win64/named/larkwire8.dll" --send "$ADDR_B" --id w64-uc --seconds 1.2
                     "${tone[@]}" --midi "$midi" --quiet)
@@ -173,12 +173,12 @@ win64_cells() {
 
     # Then the server moves to B, and the DLL receives.
     netns_wine_server "$NS_B" "$prefix" || exit 1
-    RX_NS=$NS_B RX=("${wine[@]}" "$dll" --receive --id l-w64 --seconds 2.4 --expect-tone 1000
+    RX_NS=$NS_B RX=("${wine[@]}" "$dll" --receive --wait 10 --id l-w64 --seconds 2.4 --expect-tone 1000
                     --expect-midi "$midi" --quiet)
     TX_NS=$NS_A TX=("$host" "$so" --send "$ADDR_B" --id l-w64 --seconds 1.2 "${tone[@]}" --midi "$midi" --quiet)
     cell "Linux to Win64, unicast, 2 channels, tone and MIDI"
 
-    RX_NS=$NS_B RX=("${wine[@]}" "$win64/named/larkwire1.dll" --receive --id l-w64-bc --seconds 2.2
+    RX_NS=$NS_B RX=("${wine[@]}" "$win64/named/larkwire1.dll" --receive --wait 10 --id l-w64-bc --seconds 2.2
                     --expect-tone 1000 --quiet)
     TX_NS=$NS_A TX=("$host" "$linux/named/larkwire1.so" --send broadcast --id l-w64-bc --seconds 1
                     "${tone[@]}" --quiet)
@@ -189,7 +189,7 @@ win64_cells() {
 # listens until a second after the sender has ended.
 win32_cells() {
     local wine32=("$root/tools/vm/wine32-run.sh" "$win32/tools/larkwire-host.exe")
-    RX_NS=$NS_B RX=("$host" "$linux/larkwire.so" --receive --id w32-uc --seconds 0
+    RX_NS=$NS_B RX=("$host" "$linux/larkwire.so" --receive --wait 10 --id w32-uc --seconds 0
                     --expect-tone 1000 --expect-midi "$midi" --quiet)
     TX_NS=$NS_A TX=(timeout 120 "${wine32[@]}" "$win32/larkwire.dll" --send "$ADDR_B" --id w32-uc
                     --seconds 1.5 "${tone[@]}" --midi "$midi" --quiet)

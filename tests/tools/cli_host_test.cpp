@@ -66,6 +66,21 @@ TEST(CliTone, CheckFindsLateStartDropoutsAndOneWrongSample) {
     EXPECT_FALSE(checkTone(std::vector<float>(4000, 0.0f), 440, peak, rate).received);
 }
 
+TEST(CliTone, SamplesDroppedAfterABurstAreASkipNotADifference) {
+    const double rate = 48000, peak = 0.5;
+    std::vector<float> got = tone(1000, peak, rate, 0, 2000);
+    const std::vector<float> later = tone(1000, peak, rate, 2000 + 517, 2000);
+    got.insert(got.end(), later.begin(), later.end());
+    ToneCheck c = checkTone(got, 1000, peak, rate);
+    EXPECT_TRUE(c.exact);
+    EXPECT_EQ(c.skips, 1);
+    EXPECT_EQ(c.comparedFrames, 3999);  // the first sample, sin 0, is silent
+
+    // A damaged sample right at the jump is still a difference.
+    got[2000] = -got[2000] + 0.25f;
+    EXPECT_FALSE(checkTone(got, 1000, peak, rate).exact);
+}
+
 TEST(CliTone, MeasuresFrequencyAndLevel) {
     const ToneMeasure m = measureTone(tone(1000, 0.5, 44100, 0, 44100), 44100);
     ASSERT_TRUE(m.measured);

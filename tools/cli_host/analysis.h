@@ -18,13 +18,15 @@ float peakOf(const std::vector<float>& samples);
 // may start anywhere in the output and at any phase (the receiver may join a
 // running stream); a run of exact zeros followed by more tone is a dropout,
 // after which the comparison picks up the tone again; zeros to the end are the
-// end of the stream.
+// end of the stream. A jump to another phase of the tone, with every sample
+// intact, is a skip (the receiver dropped samples), not a difference.
 struct ToneCheck {
     bool received = false;  // anything non-zero at all
     bool exact = false;     // received, and every sample compared was equal
     std::int64_t firstFrame = -1;
     std::int64_t comparedFrames = 0;
     int dropouts = 0;
+    int skips = 0;  // places where the tone went on at another phase (samples dropped)
     std::int64_t mismatchFrame = -1;  // first sample that differed
     float got = 0, expected = 0;
 };

@@ -1,6 +1,7 @@
 // larkwire-host: loads a VST 2 plug-in by path, sets its state from the
 // command line and runs it in real time, as a DAW would, then reports what
 // came out. See --help.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -179,9 +180,13 @@ int run(const Options& o) {
     const int clickChannel = o.clicks ? (o.toneHz > 0 && sendChannels > 1 ? sendChannels - 1 : 0) : -1;
     const std::int64_t totalBlocks =
         seconds > 0 ? std::int64_t(std::ceil(seconds * rate / block)) : INT64_MAX;
+    // Blocks before the stream starts do not count, for up to waitBlocks.
+    const std::int64_t waitBlocks =
+        o.mode == Options::Mode::receive ? std::int64_t(std::ceil(o.waitSeconds * rate / block)) : 0;
+    std::int64_t waitedBlocks = 0;
     const std::int64_t keptFrames =
         std::min<std::int64_t>(std::int64_t(kAnalysisSeconds * rate),
-                               totalBlocks == INT64_MAX ? INT64_MAX : totalBlocks * block);
+                               totalBlocks == INT64_MAX ? INT64_MAX : (totalBlocks + waitBlocks) * block);
     std::vector<std::vector<float>> kept(static_cast<std::size_t>(outputs));
 
     // Clicks leave on whole multiples of their period of the system clock.
@@ -199,7 +204,7 @@ int run(const Options& o) {
     std::int64_t blocksRun = 0;
     const auto start = std::chrono::steady_clock::now();
     const std::int64_t startWall = wallClockNanoseconds();
-    for (std::int64_t b = 0; b < totalBlocks && !stopRequested; ++b) {
+    for (std::int64_t b = 0; b - waitedBlocks < totalBlocks && !stopRequested; ++b) {
         const auto due = start + std::chrono::nanoseconds(std::llround(double(b) * block * 1e9 / rate));
         const auto now = std::chrono::steady_clock::now();
         if (now < due) {
@@ -251,6 +256,11 @@ int run(const Options& o) {
         pluginHost.setBlockIndex(b);
         effect->processReplacing(effect, inPointers.data(), outPointers.data(), block);
         ++blocksRun;
+        if (waitedBlocks == b && waitedBlocks < waitBlocks && pluginHost.receivedMidi().empty() &&
+            std::all_of(out.begin(), out.end(), [&](const std::vector<float>& c) {
+                return std::all_of(c.begin(), c.end(), [](float v) { return v == 0.0f; });
+            }))
+            ++waitedBlocks;
 
         if (!o.outputFile.empty()) writer.writePlanar(outPointers.data(), block);
         if (first < keptFrames) {
@@ -312,7 +322,7 @@ int run(const Options& o) {
         if (o.expectToneHz > 0) {
             bool exact = checked > 0;
             std::int64_t compared = 0;
-            int dropouts = 0;
+            int dropouts = 0, skips = 0;
             std::string problem;
             for (int ch = 0; ch < checked; ++ch) {
                 if (o.expectClicks && ch == checked - 1 && checked > 1) break;
@@ -320,6 +330,7 @@ int run(const Options& o) {
                                               toneFrequencyOfChannel(o.expectToneHz, ch), peak, rate);
                 compared += t.comparedFrames;
                 dropouts = std::max(dropouts, t.dropouts);
+                skips = std::max(skips, t.skips);
                 if (!t.exact && problem.empty()) {
                     char text[200];
                     if (!t.received)
@@ -332,8 +343,9 @@ int run(const Options& o) {
                 exact = exact && t.exact;
             }
             if (exact)
-                std::printf("bit-exact:         yes (%d channels, %lld samples compared, %d dropouts)\n",
-                            o.expectClicks && checked > 1 ? checked - 1 : checked, (long long)compared, dropouts);
+                std::printf("bit-exact:         yes (%d channels, %lld samples compared, %d dropouts, %d skips)\n",
+                            o.expectClicks && checked > 1 ? checked - 1 : checked, (long long)compared, dropouts,
+                            skips);
             else
                 std::printf("bit-exact:         no (%s)\n", problem.c_str());
             checksHold = checksHold && exact;

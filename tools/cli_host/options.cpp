@@ -50,6 +50,8 @@ Input (default silence):
 Output:
   --output FILE     write the plug-in's output to FILE (WAV, 32-bit float)
   --quiet           do not list each MIDI event
+  --wait S          receive mode: --seconds count from the first audio or
+                    MIDI that arrives, waiting up to S seconds for it
 
 Checks (receive mode; the exit status is 4 when one fails):
   --expect-tone HZ  the output after the pre-buffer must equal the sender's
@@ -174,6 +176,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             o->expectClicks = true;
         } else if (arg == "--expect-nothing") {
             o->expectNothing = true;
+        } else if (arg == "--wait") {
+            if (!needs("seconds")) return ParseResult::error;
+            if (!number(value, &o->waitSeconds) || o->waitSeconds < 0 || o->waitSeconds > 3600)
+                return bad("--wait must be 0..3600 seconds");
         } else if (arg == "--quiet") {
             o->quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {

@@ -37,6 +37,7 @@ struct Options {
     std::vector<MidiNote> expectMidi;
     bool expectNothing = false;
     bool quiet = false;
+    double waitSeconds = 0;  // receive: time allowed for the stream to start
 };
 
 enum class ParseResult { run, help, error };
