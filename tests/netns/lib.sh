@@ -111,7 +111,7 @@ netns_wait_bound() {
 # netns_pair OUT_PREFIX: runs the receiver command in RX (namespace RX_NS) in
 # the background, waits until it listens, runs the sender command TX in
 # TX_NS, then waits for the receiver. Outputs go to OUT_PREFIX.rx / .tx;
-# the exit codes are left in RX_RC and TX_RC.
+# the exit codes are left in RX_RC and TX_RC. See RX_LINGER below.
 netns_pair() {
     local out=$1 rx_pid
     ip netns exec "$RX_NS" "${RX[@]}" >"$out.rx" 2>&1 &
@@ -121,6 +121,12 @@ netns_pair() {
     fi
     TX_RC=0
     ip netns exec "$TX_NS" "${TX[@]}" >"$out.tx" 2>&1 || TX_RC=$?
+    # A receiver started with --seconds 0 runs until SIGINT: RX_LINGER
+    # seconds after the sender, for senders whose start-up time varies.
+    if [[ -n ${RX_LINGER:-} ]]; then
+        sleep "$RX_LINGER"
+        kill -INT "$rx_pid" 2>/dev/null || true
+    fi
     RX_RC=0
     wait "$rx_pid" || RX_RC=$?
 }

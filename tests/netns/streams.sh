@@ -199,11 +199,6 @@ win32_cells() {
 case $group in
     linux) linux_cells ;;
     win64) win64_cells ;;
-    # Hook for the 32-bit DLL: the VM has no network of its own, so both
-    # namespaces and this script must run inside it (tools/vm/run-in-vm.sh
-    # with --copy of the i686 and Linux builds), with the sender and receiver
-    # commands of win64_cells run through tools/vm/wine32-run.sh. Not built yet.
-    win32) echo "SKIP: the 32-bit cells are not written yet"; exit 77 ;;
     win32) win32_cells ;;
     *) echo "unknown group $group"; exit 2 ;;
 esac
