@@ -27,7 +27,7 @@ if [[ $group == win32 && -z ${LARKWIRE_VM:-} ]]; then
     for f in "$win32/larkwire.dll" "$win32/tools/larkwire-host.exe" "$root/tools/vm/run-in-vm.sh"; do
         [[ -e $f ]] || { echo "FAIL: $f is missing (build the mingw-i686 preset)"; exit 1; }
     done
-    exec bash "$root/tools/vm/run-in-vm.sh" --timeout 300 --copy "$win32" --copy "$linux" -- \
+    exec bash "$root/tools/vm/run-in-vm.sh" --timeout 600 --copy "$win32" --copy "$linux" -- \
         bash "$here/streams.sh" win32 "$linux"
 fi
 work=$(mktemp -d)
@@ -189,9 +189,12 @@ win64_cells() {
 # listens until a second after the sender has ended.
 win32_cells() {
     local wine32=("$root/tools/vm/wine32-run.sh" "$win32/tools/larkwire-host.exe")
+    # The first launch unpacks the prefix, which can take minutes on a busy
+    # machine; it also starts the wine server, and so the sockets, in A.
+    ip netns exec "$NS_A" "${wine32[@]}" --help >/dev/null 2>&1
     RX_NS=$NS_B RX=("$host" "$linux/larkwire.so" --receive --wait 10 --id w32-uc --seconds 0
                     --expect-tone 1000 --expect-midi "$midi" --quiet)
-    TX_NS=$NS_A TX=(timeout 120 "${wine32[@]}" "$win32/larkwire.dll" --send "$ADDR_B" --id w32-uc
+    TX_NS=$NS_A TX=(timeout 240 "${wine32[@]}" "$win32/larkwire.dll" --send "$ADDR_B" --id w32-uc
                     --seconds 1.5 "${tone[@]}" --midi "$midi" --quiet)
     RX_LINGER=1 cell "Win32 to Linux, unicast, 2 channels, tone and MIDI"
 }
