@@ -132,8 +132,13 @@ linux_cells() {
     TX_NS=$NS_A TX=("$host" "$so" --send studio-pc.local --id named --seconds 1.2 "${tone[@]}"
                     --midi "$midi" --quiet)
     cell "host name as destination: nothing arrives"
-    if [[ $(netns_value "$LAST.tx" frames) == $((113 * 512)) ]] && ! grep -q '^pacing:' "$LAST.tx"; then
-        pass "  the sender ran all 113 blocks on time"
+    # A name lookup would stall a block for seconds; a busy machine makes a
+    # few blocks late by far less.
+    local worst
+    worst=$(sed -n 's/^pacing:.*worst \([0-9.]*\) ms/\1/p' "$LAST.tx")
+    if [[ $(netns_value "$LAST.tx" frames) == $((113 * 512)) ]] &&
+        awk -v w="${worst:-0}" 'BEGIN { exit !(w < 1000) }'; then
+        pass "  the sender ran all 113 blocks without stalling"
     else
         fail "host name as destination" "the sender stopped or fell behind" "$LAST"
     fi

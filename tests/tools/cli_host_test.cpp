@@ -2,6 +2,7 @@
 // offset or a wrapped latency would make every end-to-end test meaningless.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -86,6 +87,15 @@ TEST(CliTone, MeasuresFrequencyAndLevel) {
     ASSERT_TRUE(m.measured);
     EXPECT_NEAR(m.frequency, 1000, 0.05);
     EXPECT_NEAR(m.levelDb, -6.02, 0.05);
+
+    // Whole silent blocks where the receiver ran short change neither figure.
+    std::vector<float> gappy = tone(1000, 0.5, 44100, 0, 44100);
+    for (int gap = 0; gap < 6; ++gap)
+        std::fill(gappy.begin() + 5000 + gap * 6000, gappy.begin() + 5000 + gap * 6000 + 1024, 0.0f);
+    const ToneMeasure g = measureTone(gappy, 44100);
+    ASSERT_TRUE(g.measured);
+    EXPECT_NEAR(g.frequency, 1000, 0.05);
+    EXPECT_NEAR(g.levelDb, -6.02, 0.05);
 }
 
 TEST(CliClicks, LatencyIsThePhaseAfterTheSendersTick) {

@@ -88,28 +88,44 @@ ToneCheck checkTone(const std::vector<float>& samples, double frequency, double 
 
 ToneMeasure measureTone(const std::vector<float>& samples, double rate) {
     ToneMeasure result;
-    const std::int64_t first = firstNonSilent(samples), last = lastNonSilent(samples);
-    if (first < 0 || last - first < 64) return result;
-    const std::int64_t margin = (last - first) / 10;
-    const std::int64_t begin = first + margin, end = last - margin;
-    double sumSquares = 0;
-    double firstCrossing = -1, lastCrossing = -1;
-    int crossings = 0;
-    for (std::int64_t j = begin; j <= end; ++j) {
-        const double s = samples[std::size_t(j)];
-        sumSquares += s * s;
-        const double previous = samples[std::size_t(j - 1)];
-        if (previous < 0 && s >= 0) {
-            const double at = double(j - 1) + (-previous) / (s - previous);
-            if (firstCrossing < 0) firstCrossing = at;
-            lastCrossing = at;
-            ++crossings;
+    // A shortage at the receiver silences whole blocks: measure each
+    // uninterrupted run apart, without its edges, where a converter rings.
+    constexpr std::int64_t kGap = 32, kEdge = 128;
+    const std::int64_t frames = std::int64_t(samples.size());
+    double sumSquares = 0, span = 0;
+    std::int64_t counted = 0, periods = 0;
+    for (std::int64_t j = 0; j < frames;) {
+        while (j < frames && samples[std::size_t(j)] == 0.0f) ++j;
+        std::int64_t runEnd = j, zeros = 0;
+        while (runEnd < frames && zeros < kGap) {
+            zeros = samples[std::size_t(runEnd)] == 0.0f ? zeros + 1 : 0;
+            ++runEnd;
+        }
+        const std::int64_t begin = j + kEdge, end = runEnd - zeros - kEdge;
+        j = runEnd;
+        if (end - begin < 64) continue;
+        double firstCrossing = -1, lastCrossing = -1;
+        std::int64_t crossings = 0;
+        for (std::int64_t k = begin; k < end; ++k) {
+            const double v = samples[std::size_t(k)], previous = samples[std::size_t(k - 1)];
+            sumSquares += v * v;
+            if (previous < 0 && v >= 0) {
+                const double at = double(k - 1) + (-previous) / (v - previous);
+                if (firstCrossing < 0) firstCrossing = at;
+                lastCrossing = at;
+                ++crossings;
+            }
+        }
+        counted += end - begin;
+        if (crossings >= 2) {
+            periods += crossings - 1;
+            span += lastCrossing - firstCrossing;
         }
     }
-    if (crossings < 2) return result;
+    if (periods < 1 || counted == 0) return result;
     result.measured = true;
-    result.frequency = double(crossings - 1) * rate / (lastCrossing - firstCrossing);
-    const double rms = std::sqrt(sumSquares / double(end - begin + 1));
+    result.frequency = double(periods) * rate / span;
+    const double rms = std::sqrt(sumSquares / double(counted));
     result.levelDb = 20.0 * std::log10(std::max(rms * std::sqrt(2.0), 1e-12));
     return result;
 }
