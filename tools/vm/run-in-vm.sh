@@ -22,7 +22,8 @@
 #
 # Environment: LARKWIRE_VM_CACHE (default /var/cache/larkwire-vm) holds the
 # initramfs and the wine32 prefix tarball; LARKWIRE_VM_KERNEL picks a kernel;
-# LARKWIRE_VM_KEEP=1 keeps the work folder.
+# LARKWIRE_VM_KEEP=1 keeps the work folder; LARKWIRE_VM_ROOT_CACHE sets the
+# 9p cache mode of the host root (default cache=loose).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -34,7 +35,7 @@ outs=()
 envs=()
 
 usage() {
-    sed -n '6,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '6,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 err() { echo "$me: $*" >&2; }
@@ -154,11 +155,12 @@ if [[ ! -e $initrd || ( ! -e $vmlinux && ! -e $vmlinux.none ) ]]; then
     flock 8
     if [[ ! -e $initrd ]]; then
         [[ -x /bin/busybox ]] || { err "busybox missing; run tools/vm/install-deps.sh"; exit 125; }
-        rm -f "$cache"/initramfs-*.cpio.gz
+        # Old images may still be in use by a VM that is starting up.
+        find "$cache" -maxdepth 1 -name 'initramfs-*.cpio.gz' -mmin +60 -delete
         build_initramfs
     fi
     if [[ ! -e $vmlinux && ! -e $vmlinux.none ]]; then
-        rm -f "$cache"/vmlinux-*
+        find "$cache" -maxdepth 1 -name 'vmlinux-*' -mmin +60 -delete
         extract_vmlinux
     fi
     exec 8>&-
@@ -235,7 +237,8 @@ end=$(date +%s.%N)
 if [[ -n $verbose && -e $work/timing ]]; then
     awk -v total="$(awk "BEGIN { print $end - $start }")" '
         $1 == "boot" { b = $2 } $1 == "job" { j = $2 }
-        END { printf "run-in-vm: boot %.1f s, job %.1f s, total %.1f s\n", b, j - b, total }' \
+        END { if (j) printf "run-in-vm: boot %.1f s, job %.1f s, total %.1f s\n", b, j - b, total
+              else printf "run-in-vm: boot %.1f s, total %.1f s\n", b, total }' \
         "$work/timing" >&2
 fi
 if [[ -s $work/status ]]; then
