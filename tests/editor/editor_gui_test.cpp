@@ -181,7 +181,9 @@ protected:
         ASSERT_NE(effect, nullptr);
         // One host window for every test: without a window manager, Wine
         // waits two seconds for each top-level window it unmaps.
-        static HWND shared = makeHostWindow(420, 220);
+        // A failed creation is tried again by the next test, not kept.
+        static HWND shared = nullptr;
+        if (shared == nullptr || !IsWindow(shared)) shared = makeHostWindow(420, 220);
         parent = shared;
         ASSERT_NE(parent, nullptr);
     }
