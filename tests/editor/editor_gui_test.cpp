@@ -409,8 +409,12 @@ TEST_F(EditorTest, DestinationTakesEffectOneSecondAfterTheLastEdit) {
         return int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - typed).count());
     };
     pump(900 - since());
-    EXPECT_EQ(chunk().destination, "");
-    EXPECT_EQ(notified(), before);
+    // Timers only fire inside pump; on a loaded machine it may return late,
+    // and then "unchanged" would not be a fault.
+    if (since() < 1000) {
+        EXPECT_EQ(chunk().destination, "");
+        EXPECT_EQ(notified(), before);
+    }
     pump(1150 - since());
     EXPECT_EQ(chunk().destination, "10.0.0.5");
     EXPECT_EQ(notified(), before + 1);
