@@ -5,6 +5,7 @@
 #    Xvfb + import give a PNG, and wine32-run.sh runs a 32-bit exe whose
 #    exit code 3 comes back as the runner's own.
 # Usage: tools/vm/selftest.sh   (ends with "N passed, N failed")
+# A Windows program's stdout has CRLF line ends (msvcrt text mode).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -35,7 +36,7 @@ i686-w64-mingw32-gcc-posix -static -O2 -o "$tmp/bin/hello32.exe" "$here/selftest
 # --- wine64 on this machine ---
 t=$(now)
 rc=0
-out=$(LARKWIRE_WINE_ROOT=$tmp LARKWIRE_WINE_QUIET=1 "$tools/wine/wine64-run.sh" "$tmp/bin/hello64.exe") || rc=$?
+out=$(LARKWIRE_WINE_ROOT=$tmp LARKWIRE_WINE_QUIET=1 "$tools/wine/wine64-run.sh" "$tmp/bin/hello64.exe" | tr -d "\r") || rc=$?
 echo "wine64, new prefix: $(since "$t") s"
 check "wine64 exit code 3" test "$rc" -eq 3
 check "wine64 stdout" test "$out" = hello
@@ -92,9 +93,13 @@ rc=0
 cat "$tmp/vm.out"
 echo "VM job end to end: $(since "$t") s"
 check "VM runner returns the wine32 exit code 3" test "$rc" -eq 3
-check "VM wine32 stdout" grep -qx hello "$tmp/vm.out"
+check "VM wine32 stdout" grep -qx $'hello\r\?' "$tmp/vm.out"
 check "VM netns + veth" grep -q "netns+veth ok" "$tmp/vm.out"
 check "VM Xvfb + import PNG" test -s "$tmp/out/root.png"
+# To look at the screenshot: LARKWIRE_SELFTEST_PNG=/some/file.png
+if [[ -n ${LARKWIRE_SELFTEST_PNG:-} && -s $tmp/out/root.png ]]; then
+    cp "$tmp/out/root.png" "$LARKWIRE_SELFTEST_PNG"
+fi
 
 t=$(now)
 rc=0
