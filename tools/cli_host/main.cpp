@@ -188,6 +188,9 @@ int run(const Options& o) {
         std::min<std::int64_t>(std::int64_t(kAnalysisSeconds * rate),
                                totalBlocks == INT64_MAX ? INT64_MAX : (totalBlocks + waitBlocks) * block);
     std::vector<std::vector<float>> kept(static_cast<std::size_t>(outputs));
+    // The kept window starts after the blocks spent waiting for the stream,
+    // so a stream that comes late is still inside it.
+    std::int64_t keptFrom = -1;
 
     // Clicks leave on whole multiples of their period of the system clock.
     if (o.clicks) {
@@ -263,8 +266,9 @@ int run(const Options& o) {
             ++waitedBlocks;
 
         if (!o.outputFile.empty()) writer.writePlanar(outPointers.data(), block);
-        if (first < keptFrames) {
-            const int take = int(std::min<std::int64_t>(block, keptFrames - first));
+        if (keptFrom < 0 && waitedBlocks <= b) keptFrom = first;
+        if (keptFrom >= 0 && first - keptFrom < keptFrames) {
+            const int take = int(std::min<std::int64_t>(block, keptFrames - (first - keptFrom)));
             for (int ch = 0; ch < outputs; ++ch)
                 kept[std::size_t(ch)].insert(kept[std::size_t(ch)].end(), out[std::size_t(ch)].begin(),
                                              out[std::size_t(ch)].begin() + take);
@@ -300,7 +304,7 @@ int run(const Options& o) {
     float loudest = 0;
     for (const auto& c : kept) {
         const std::int64_t f = firstNonSilent(c);
-        if (f >= 0 && (firstHeard < 0 || f < firstHeard)) firstHeard = f;
+        if (f >= 0 && (firstHeard < 0 || keptFrom + f < firstHeard)) firstHeard = keptFrom + f;
         loudest = std::max(loudest, peakOf(c));
     }
     if (firstHeard >= 0)
@@ -353,7 +357,9 @@ int run(const Options& o) {
         if (o.expectClicks) {
             const int channel = o.expectToneHz > 0 && checked > 1 ? checked - 1 : 0;
             const std::vector<std::int64_t> clicks = findClicks(kept[std::size_t(channel)], rate);
-            const Latency l = clickLatency(clicks, startWall, rate, o.clickPeriod);
+            const Latency l = clickLatency(
+                clicks, startWall + std::llround(double(std::max<std::int64_t>(keptFrom, 0)) * 1e9 / rate),
+                rate, o.clickPeriod);
             if (l.clicks > 0)
                 std::printf("latency:           %.2f blocks, %.1f ms (min %.1f, max %.1f ms, %d clicks)\n",
                             l.meanMs * rate / 1000 / block, l.meanMs, l.minMs, l.maxMs, l.clicks);
