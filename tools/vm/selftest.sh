@@ -69,7 +69,6 @@ Xvfb :99 -screen 0 800x600x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
 xpid=$!
 i=0
 while [ ! -S /tmp/.X11-unix/X99 ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
-DISPLAY=:99 xsetroot -solid '#3060a0' 2>/dev/null
 DISPLAY=:99 import -window root "$SELFTEST_OUT/root.png"
 ok=$?
 kill $xpid
