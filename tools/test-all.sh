@@ -42,7 +42,7 @@ suite "between namespaces" ctest --preset linux-release -L netns
 suite "64-bit Windows (wine64)" ctest --preset mingw-x86_64 -LE netns
 suite "32-bit Windows (wine32 in the VM)" \
     bash tools/vm/run-in-vm.sh --timeout 900 --copy build/mingw-i686 -- \
-    ctest --test-dir build/mingw-i686 -L win32 --output-on-failure --timeout 300
+    "ip link set lo up && ctest --test-dir build/mingw-i686 -L win32 --output-on-failure --timeout 300"
 for extra in tests/hardening.sh tests/hosts/run-all.sh; do
     if [[ -x $extra ]]; then suite "$extra" bash "$extra" --quick; fi
 done
