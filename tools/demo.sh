@@ -43,7 +43,7 @@ if [[ $sender == win32 && -z $inside_vm ]]; then
         echo "demo.sh: tools/vm/run-in-vm.sh is missing" >&2
         exit 1
     fi
-    exec tools/vm/run-in-vm.sh --timeout 600 --copy "$win32" --copy "$linux" --out "$out" \
+    exec tools/vm/run-in-vm.sh --timeout 1200 --copy "$win32" --copy "$linux" --out "$out" \
         -- bash "$root/tools/demo.sh" --win32 --inside-vm
 fi
 
@@ -79,9 +79,12 @@ case $sender in
         label="the 64-bit DLL under wine64"
         ;;
     win32)
-        tx=(timeout 180 "$root/tools/vm/wine32-run.sh" "$win32/tools/larkwire-host.exe" "$win32/larkwire.dll")
+        tx=(timeout 400 "$root/tools/vm/wine32-run.sh" "$win32/tools/larkwire-host.exe" "$win32/larkwire.dll")
         # The first wine32 launch unpacks a prefix; later ones take 8 to 9 s.
         slack=40
+        # Under emulation the sender may run slower than real time: B listens
+        # until two seconds after A has ended (tests/netns/lib.sh).
+        export RX_LINGER=2
         label="the 32-bit DLL under wine32 (in the VM)"
         ;;
 esac
@@ -105,7 +108,8 @@ for destination in broadcast "$ADDR_B"; do
     echo "--- run $run: computer A ($ADDR_A, $label) sends by $kind;"
     echo "    computer B ($ADDR_B, the Linux build) receives"
     RX_NS=$NS_B RX=("$linux/tools/larkwire-host" "$linux/larkwire.so" --receive --id demo
-                    --wait $((10 * slack)) --seconds 3.5 --output "$wav" "${rx_args[@]}")
+                    --wait $((10 * slack)) --seconds "$([[ -n ${RX_LINGER:-} ]] && echo 0 || echo 3.5)"
+                    --output "$wav" "${rx_args[@]}")
     TX_NS=$NS_A TX=("${tx[@]}" --send "$destination" --id demo "${tx_args[@]}")
     netns_pair "$out/run$run"
     cat "$out/run$run.tx" | sed -n 's/^\(state\|running\): */    A &/p'
