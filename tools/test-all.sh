@@ -27,6 +27,9 @@ suite() {
     fi
 }
 
+# The VM sees the host's root read-only but has its own /tmp, so the parts
+# of a checkout under /tmp that its tests read are copied in (--copy).
+
 # Xvfb for the editor tests under wine64.
 if ! pgrep -f "Xvfb :99" >/dev/null 2>&1; then
     Xvfb :99 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
@@ -41,7 +44,7 @@ suite "native (ASan, UBSan)" ctest --preset linux-asan -LE netns -j2
 suite "between namespaces" ctest --preset linux-release -L netns
 suite "64-bit Windows (wine64)" ctest --preset mingw-x86_64 -LE netns
 suite "32-bit Windows (wine32 in the VM)" \
-    bash tools/vm/run-in-vm.sh --timeout 900 --copy build/mingw-i686 -- \
+    bash tools/vm/run-in-vm.sh --timeout 900 --copy build/mingw-i686 --copy tools/vm --copy fuzz/corpus -- \
     "ip link set lo up && ctest --test-dir build/mingw-i686 -L win32 --output-on-failure --timeout 300"
 # The bounded hardening run (fuzzing, flood, TSan) builds three more trees;
 # it joins the default run once its time on a clean machine is known.
