@@ -9,4 +9,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # This kernel runs no 32-bit program: the tests run under wine32 in the VM.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tools/vm/wine32-run.sh)
+# A plain path: inside the VM only the copied folders exist, so no "..".
+get_filename_component(larkwire_root "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${larkwire_root}/tools/vm/wine32-run.sh)
