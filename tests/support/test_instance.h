@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/network_endpoint.h"
+#include "platform/clock.h"
 #include "shell/stream_effect.h"
 #include "shell/teardown.h"
 #include "stream/packet_format.h"
@@ -50,12 +51,17 @@ inline std::vector<std::uint8_t> midiDatagram(const char* identifier,
     return bytes;
 }
 
-// Queues a datagram as if it arrived from a foreign computer.
-inline void queueDatagram(const std::vector<std::uint8_t>& bytes, std::int32_t now = 0) {
+// Queues a datagram as if it arrived from a foreign computer. Stamped with the real time
+// by default: the running network thread expires anything stamped two seconds ago.
+inline void queueDatagram(const std::vector<std::uint8_t>& bytes, std::int32_t now) {
     platform::Ipv4SocketAddress source{};
     source.family = 2;
     source.addressNetworkOrder = 0x0A0A0A0A;  // never one of ours in a unit test
     network::acceptDatagram(bytes.data(), std::int32_t(bytes.size()), source, now);
+}
+
+inline void queueDatagram(const std::vector<std::uint8_t>& bytes) {
+    queueDatagram(bytes, platform::secondsNow());
 }
 
 inline std::int32_t queuedCount() {
