@@ -99,7 +99,7 @@ void drainQueue() {
     unmarkAll();
     platform::LockGuard guard(*network::packetListLock.load());
     auto& queued = network::receivedPackets();
-    while (!queued.empty()) network::recyclePacket(queued.takeLast());
+    while (!queued.empty()) network::recyclePacket(network::takeReceivedAt(queued.count() - 1));
 }
 
 }  // namespace larkwire::fuzz

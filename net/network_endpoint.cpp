@@ -22,6 +22,7 @@ struct EndpointState {
     platform::Lock packetListLockStorage;
     platform::Lock startStopLock;  // serialises counting, start and stop
     PtrList<ReceivedPacket> received;
+    std::int64_t receivedBytes = 0;  // used sizes of the records in received
     PtrList<ReceivedPacket> spare;
     AddressList addresses;
     std::atomic<std::int32_t> stopFlag{0};
@@ -88,6 +89,7 @@ void stopNetworking() {
         platform::LockGuard guard(s.packetListLockStorage);
         packetListLock.store(nullptr);
         deleteAll(s.received);
+        s.receivedBytes = 0;
         deleteAll(s.spare);
     }
     releaseRecentDestinations();
@@ -114,6 +116,18 @@ void releaseListStorage() {
 }
 
 PtrList<ReceivedPacket>& receivedPackets() { return state().received; }
+
+ReceivedPacket* takeReceivedAt(std::int32_t index) {
+    EndpointState& s = state();
+    ReceivedPacket* packet = s.received.get(index);
+    if (packet == nullptr) return nullptr;
+    s.received.deleteAt(index);
+    s.receivedBytes -= packet->bytes.usedSize();
+    if (s.received.empty() || s.receivedBytes < 0) s.receivedBytes = 0;
+    return packet;
+}
+
+std::int64_t queuedByteCount() { return state().receivedBytes; }
 PtrList<ReceivedPacket>& sparePackets() { return state().spare; }
 AddressList& localAddresses() { return state().addresses; }
 
@@ -176,11 +190,13 @@ void acceptDatagram(const std::uint8_t* data, std::int32_t received,
     std::memcpy(packet->bytes.bytes(), data, size_t(size));
 
     platform::LockGuard guard(*listLock);
-    if (s.received.count() >= kMaxQueuedPackets) {
-        recyclePacket(s.received.get(0));
-        s.received.deleteAt(0);
-    }
-    if (!s.received.add(packet)) recyclePacket(packet);
+    while (!s.received.empty() &&
+           (s.received.count() >= kMaxQueuedPackets || s.receivedBytes + size > kMaxQueuedBytes))
+        recyclePacket(takeReceivedAt(0));
+    if (s.received.add(packet))
+        s.receivedBytes += size;
+    else
+        recyclePacket(packet);
 }
 
 void expireOldPackets(std::int32_t now) {
@@ -191,8 +207,7 @@ void expireOldPackets(std::int32_t now) {
     for (std::int32_t i = 0; i < s.received.count();) {
         ReceivedPacket* packet = s.received.get(i);
         if (packet->time < now - kExpirySeconds) {
-            s.received.deleteAt(i);
-            recyclePacket(packet);
+            recyclePacket(takeReceivedAt(i));
         } else {
             ++i;
         }

@@ -84,7 +84,7 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
             }
             // Held before it leaves the queue, so a failed hold loses nothing.
             if (!hold.add(packet)) break;
-            queued.deleteAt(i);
+            network::takeReceivedAt(i);
             if (list.numEvents >= kMaxDeliveredEvents) continue;
 
             std::int64_t shift = 0;  // wide: hostile offsets must not overflow

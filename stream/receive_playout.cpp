@@ -39,7 +39,7 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
             ++i;
             continue;
         }
-        queued.deleteAt(i);
+        network::takeReceivedAt(i);
         const wire::AudioContent content = wire::readAudioContent(bytes, used);
         instance.streamChannels =
             content.channels < channelCount ? content.channels : channelCount;

@@ -71,6 +71,19 @@ TEST_F(NetworkEndpoint, AFloodCannotGrowTheQueueWithoutBound) {
     for (int i = 0; i < network::kMaxQueuedPackets + 500; ++i)
         queueDatagram(bytes, platform::secondsNow() + 1000);
     EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets);
+    clearQueue();
+
+    // Whole-size datagrams meet the byte bound first; the newest are kept.
+    auto large = withLength(65535, 65535);
+    for (int i = 0; i < 1500; ++i) {
+        wire::writeU32(large.data() + 8, std::uint32_t(i));
+        queueDatagram(large, platform::secondsNow() + 1000);
+    }
+    platform::LockGuard guard(*network::packetListLock.load());
+    auto& queued = network::receivedPackets();
+    EXPECT_EQ(std::int64_t(queued.count()), network::kMaxQueuedBytes / 65535);
+    EXPECT_EQ(network::queuedByteCount(), std::int64_t(queued.count()) * 65535);
+    EXPECT_EQ(wire::readU32(queued.get(queued.count() - 1)->bytes.bytes() + 8), 1499u);
 }
 
 TEST_F(NetworkEndpoint, StartAndStopWithSeveralInstances) {

@@ -64,6 +64,12 @@ TEST_F(ReceivePlayout, OnlyMatchingIdentifiersAndChannelsWithinTheInstance) {
     EXPECT_EQ(out[1][0], 1007.0f);
     EXPECT_EQ(instance->streamChannels, 2);
     EXPECT_EQ(queuedCount(), 16);  // the other stream stays queued for its owner
+    // Taking records keeps the queue's byte count, which bounds a flood.
+    platform::LockGuard guard(*network::packetListLock.load());
+    std::int64_t remaining = 0;
+    for (std::int32_t i = 0; i < network::receivedPackets().count(); ++i)
+        remaining += network::receivedPackets().get(i)->bytes.usedSize();
+    EXPECT_EQ(network::queuedByteCount(), remaining);
 }
 
 TEST_F(ReceivePlayout, UnusableDatagramsAreTakenAndSetRateAndChannels) {

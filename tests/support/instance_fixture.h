@@ -44,7 +44,7 @@ protected:
         if (lock == nullptr) return;
         platform::LockGuard guard(*lock);
         auto& queued = network::receivedPackets();
-        while (!queued.empty()) network::recyclePacket(queued.takeLast());
+        while (!queued.empty()) network::recyclePacket(network::takeReceivedAt(queued.count() - 1));
     }
 
     vst2::intptr dispatch(vst2::int32 opcode, vst2::int32 index = 0, vst2::intptr value = 0,
