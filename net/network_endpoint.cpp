@@ -22,7 +22,7 @@ struct EndpointState {
     platform::Lock packetListLockStorage;
     platform::Lock startStopLock;  // serialises counting, start and stop
     PtrList<ReceivedPacket> received;
-    std::int64_t receivedBytes = 0;  // used sizes of the records in received
+    std::int64_t receivedBytes = 0;  // allocated sizes of the records in received
     PtrList<ReceivedPacket> spare;
     AddressList addresses;
     std::atomic<std::int32_t> stopFlag{0};
@@ -122,7 +122,7 @@ ReceivedPacket* takeReceivedAt(std::int32_t index) {
     ReceivedPacket* packet = s.received.get(index);
     if (packet == nullptr) return nullptr;
     s.received.deleteAt(index);
-    s.receivedBytes -= packet->bytes.usedSize();
+    s.receivedBytes -= packet->bytes.allocatedSize();
     if (s.received.empty() || s.receivedBytes < 0) s.receivedBytes = 0;
     return packet;
 }
@@ -191,10 +191,11 @@ void acceptDatagram(const std::uint8_t* data, std::int32_t received,
 
     platform::LockGuard guard(*listLock);
     while (!s.received.empty() &&
-           (s.received.count() >= kMaxQueuedPackets || s.receivedBytes + size > kMaxQueuedBytes))
+           (s.received.count() >= kMaxQueuedPackets ||
+            s.receivedBytes + packet->bytes.allocatedSize() > kMaxQueuedBytes))
         recyclePacket(takeReceivedAt(0));
     if (s.received.add(packet))
-        s.receivedBytes += size;
+        s.receivedBytes += packet->bytes.allocatedSize();
     else
         recyclePacket(packet);
 }

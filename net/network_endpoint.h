@@ -31,9 +31,10 @@ constexpr int kWaitMilliseconds = 100;
 // Unclaimed datagrams beyond this many are dropped oldest first, so a flood
 // cannot grow the queue without bound before the expiry pass runs.
 constexpr int kMaxQueuedPackets = 8192;
-// The same for their bytes: 8192 records of 64 KiB would be half a gigabyte
-// inside the user's DAW. Three seconds of one unclaimed 64-channel stream fit.
-constexpr std::int64_t kMaxQueuedBytes = std::int64_t(64) << 20;
+// The same for the memory they hold: 8192 records of 64 KiB would be more
+// than half a gigabyte inside the user's DAW. Three seconds of one unclaimed
+// 64-channel stream still fit.
+constexpr std::int64_t kMaxQueuedBytes = std::int64_t(96) << 20;
 
 // Null while the network is down. The locks themselves live for the whole
 // process, so a late reader never enters a freed lock.
@@ -48,7 +49,7 @@ AddressList& localAddresses();
 // [any thread] holds packetListLock. Takes the record at INDEX out of
 // receivedPackets, keeping the queue's byte count; callers own the record.
 ReceivedPacket* takeReceivedAt(std::int32_t index);
-// [any thread] holds packetListLock. Bytes of all records in receivedPackets.
+// [any thread] holds packetListLock. Bytes allocated by the records in receivedPackets.
 std::int64_t queuedByteCount();
 
 // [ui] Counts the instance as a network user; the first one starts the network.

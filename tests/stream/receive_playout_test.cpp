@@ -68,7 +68,7 @@ TEST_F(ReceivePlayout, OnlyMatchingIdentifiersAndChannelsWithinTheInstance) {
     platform::LockGuard guard(*network::packetListLock.load());
     std::int64_t remaining = 0;
     for (std::int32_t i = 0; i < network::receivedPackets().count(); ++i)
-        remaining += network::receivedPackets().get(i)->bytes.usedSize();
+        remaining += network::receivedPackets().get(i)->bytes.allocatedSize();
     EXPECT_EQ(network::queuedByteCount(), remaining);
 }
 

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     float* outs[2] = {out0.data(), out1.data()};
     long long blocks = 0, played = 0, underruns = 0, jumps = 0, playedSinceUnderrun = 0, resumes = 0;
     int maxQueued = 0, maxSpare = 0, maxAge = 0;
+    long long maxQueuedBytes = 0, maxSpareBytes = 0;
     bool broken = false;
     float last = -1.0f;
     const std::int64_t start = platform::monotonicMilliseconds();
@@ -88,18 +89,25 @@ int main(int argc, char** argv) {
         if (count > maxQueued) maxQueued = count;
         const int spare = network::sparePackets().count();
         if (spare > maxSpare) maxSpare = spare;
+        if (network::queuedByteCount() > maxQueuedBytes) maxQueuedBytes = network::queuedByteCount();
+        long long spareBytes = 0;
+        for (int i = 0; i < spare; ++i) spareBytes += network::sparePackets().get(i)->bytes.allocatedSize();
+        if (spareBytes > maxSpareBytes) maxSpareBytes = spareBytes;
         const std::int32_t second = platform::secondsNow();
         for (int i = 0; i < count; ++i) {
             const int age = second - queued.get(i)->time;
             if (age > maxAge) maxAge = age;
         }
-        if (count > network::kMaxQueuedPackets || spare > network::kMaxSparePackets || maxAge > 3)
+        if (count > network::kMaxQueuedPackets || spare > network::kMaxSparePackets || maxAge > 3 ||
+            network::queuedByteCount() > network::kMaxQueuedBytes)
             broken = true;
     }
     destroyStreamEffect(instance);
     std::printf("blocks=%lld\nplayed=%lld\nunderruns=%lld\nramp_jumps=%lld\nmidi_events=%lld\n"
-                "resumes_after_underrun=%lld\nmax_queued=%d\nmax_spare=%d\nmax_age_seconds=%d\npeak_rss_kb=%ld\n",
-                blocks, played, underruns, jumps, midiEvents, resumes, maxQueued, maxSpare, maxAge,
+                "resumes_after_underrun=%lld\nmax_queued=%d\nmax_queued_bytes=%lld\nmax_spare=%d\n"
+                "max_spare_bytes=%lld\nmax_age_seconds=%d\npeak_rss_kb=%ld\n",
+                blocks, played, underruns, jumps, midiEvents, resumes, maxQueued, maxQueuedBytes, maxSpare,
+                maxSpareBytes, maxAge,
                 peakRssKilobytes());
     return broken || played == 0 ? 1 : 0;
 }
