@@ -7,26 +7,13 @@
 set -euo pipefail
 build=${1:-build/linux-release}
 tool=$(realpath "$build/bench/larkwire_ingest")
-sender=lw-ingest-s receiver=lw-ingest-r
 trial_seconds=2
 
-cleanup() {
-    ip netns pids "$receiver" 2>/dev/null | xargs -r kill 2>/dev/null || true
-    ip netns del "$sender" 2>/dev/null || true
-    ip netns del "$receiver" 2>/dev/null || true
-}
-trap cleanup EXIT
-cleanup
-ip netns add "$sender"
-ip netns add "$receiver"
-ip link add lwi0 netns "$sender" type veth peer name lwi1 netns "$receiver"
-ip -n "$sender" addr add 10.231.9.1/24 dev lwi0
-ip -n "$receiver" addr add 10.231.9.2/24 dev lwi1
-for ns in "$sender" "$receiver"; do
-    ip -n "$ns" link set lo up
-done
-ip -n "$sender" link set lwi0 up
-ip -n "$receiver" link set lwi1 up
+NETNS_SUBNET=10.231.9
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/netns/lib.sh"
+sender=$NS_A receiver=$NS_B
+trap netns_down EXIT
+netns_up
 
 # Udp InDatagrams and RcvbufErrors of the receiver's namespace.
 udp_counters() {
@@ -42,7 +29,7 @@ trial() {
     for _ in $(seq 50); do grep -q ready "$log" && break; sleep 0.05; done
     read -r in0 drop0 < <(udp_counters)
     local sent
-    sent=$(ip netns exec "$sender" timeout 30 "$tool" send 10.231.9.2 "$rate" "$trial_seconds" |
+    sent=$(ip netns exec "$sender" timeout 30 "$tool" send "$ADDR_B" "$rate" "$trial_seconds" |
            awk '{ print $2 }')
     wait "$pid" || true
     read -r in1 drop1 < <(udp_counters)

@@ -7,25 +7,13 @@ set -euo pipefail
 build=${1:-build/linux-release}
 host=$(realpath "$build/tools/larkwire-host")
 plugin=$(realpath "$build/larkwire.so")
-sender=lw-latency-s receiver=lw-latency-r
 seconds=4
 
-cleanup() {
-    ip netns pids "$receiver" 2>/dev/null | xargs -r kill 2>/dev/null || true
-    ip netns pids "$sender" 2>/dev/null | xargs -r kill 2>/dev/null || true
-    ip netns del "$sender" 2>/dev/null || true
-    ip netns del "$receiver" 2>/dev/null || true
-}
-trap cleanup EXIT
-cleanup
-ip netns add "$sender"
-ip netns add "$receiver"
-ip link add lwl0 netns "$sender" type veth peer name lwl1 netns "$receiver"
-ip -n "$sender" addr add 10.231.9.1/24 dev lwl0
-ip -n "$receiver" addr add 10.231.9.2/24 dev lwl1
-for ns in "$sender" "$receiver"; do ip -n "$ns" link set lo up; done
-ip -n "$sender" link set lwl0 up
-ip -n "$receiver" link set lwl1 up
+NETNS_SUBNET=10.231.9
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/netns/lib.sh"
+sender=$NS_A receiver=$NS_B
+trap netns_down EXIT
+netns_up
 
 for block in 64 256 512; do
     design=$(awk -v b="$block" 'BEGIN { printf "%.2f", 4 * b / 48.0 }')
@@ -34,7 +22,7 @@ for block in 64 256 512; do
         >/tmp/lw-latency-$block.log 2>&1 &
     pid=$!
     sleep 0.3
-    ip netns exec "$sender" timeout 30 "$host" "$plugin" --send 10.231.9.2 --id latency \
+    ip netns exec "$sender" timeout 30 "$host" "$plugin" --send "$ADDR_B" --id latency \
         --rate 48000 --block "$block" --seconds "$seconds" --clicks --click-period 0.25 --quiet \
         >/dev/null 2>&1
     wait "$pid" || true

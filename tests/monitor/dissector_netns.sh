@@ -10,36 +10,24 @@ cli_host=${2:-}
 plugin=${3:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-if [[ $(id -u) -ne 0 ]] || ! command -v ip >/dev/null; then
-    echo "SKIP: network namespaces need root and iproute2"; exit 77
+NETNS_SUBNET=10.231.15
+source "$here/../netns/lib.sh"
+if ! reason=$(netns_usable); then
+    echo "SKIP: $reason"; exit 77
 fi
 for tool in tshark tcpdump python3; do
     command -v $tool >/dev/null || { echo "SKIP: $tool missing (tests/hosts/install-deps.sh)"; exit 77; }
 done
 
-A=lwdisA$$
-B=lwdisB$$
-ADDR_A=10.231.15.1
-ADDR_B=10.231.15.2
+A=$NS_A
+B=$NS_B
 work=$(mktemp -d)
 cleanup() {
-    ip netns pids "$A" 2>/dev/null | xargs -r kill 2>/dev/null
-    ip netns pids "$B" 2>/dev/null | xargs -r kill 2>/dev/null
-    ip netns del "$A" 2>/dev/null
-    ip netns del "$B" 2>/dev/null
+    netns_down
     [[ -n ${KEEP_CAPTURE:-} ]] && cp "$work/capture.pcap" "$KEEP_CAPTURE"; rm -rf "$work"
 }
 trap cleanup EXIT
-ip netns add "$A" && ip netns add "$B" || exit 1
-ip link add "v$A" type veth peer name "v$B"
-ip link set "v$A" netns "$A"
-ip link set "v$B" netns "$B"
-ip -n "$A" addr add "$ADDR_A/24" dev "v$A"
-ip -n "$B" addr add "$ADDR_B/24" dev "v$B"
-for ns in "$A" "$B"; do
-    ip -n "$ns" link set lo up
-    ip -n "$ns" link set "v$ns" up
-done
+netns_up || exit 1
 
 failures=0
 check() {  # check DESCRIPTION EXPECTED ACTUAL

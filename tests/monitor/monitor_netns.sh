@@ -11,47 +11,21 @@ sender=$2
 cli_host=${3:-}
 plugin=${4:-}
 
-if [[ $(id -u) -ne 0 ]] || ! command -v ip >/dev/null; then
-    echo "SKIP: network namespaces need root and iproute2"
+NETNS_SUBNET=10.231.13
+source "$(dirname "${BASH_SOURCE[0]}")/../netns/lib.sh"
+if ! reason=$(netns_usable); then
+    echo "SKIP: $reason"
     exit 77
 fi
-
-A=lwmonA$$
-B=lwmonB$$
-ADDR_A=10.231.13.1
-ADDR_B=10.231.13.2
+A=$NS_A
+B=$NS_B
 work=$(mktemp -d)
-cleanup() {
-    ip netns pids "$A" 2>/dev/null | xargs -r kill 2>/dev/null
-    ip netns pids "$B" 2>/dev/null | xargs -r kill 2>/dev/null
-    ip netns del "$A" 2>/dev/null
-    ip netns del "$B" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-ip netns add "$A" && ip netns add "$B" || exit 1
-ip link add "v$A" type veth peer name "v$B"
-ip link set "v$A" netns "$A"
-ip link set "v$B" netns "$B"
-ip -n "$A" addr add "$ADDR_A/24" dev "v$A"
-ip -n "$B" addr add "$ADDR_B/24" dev "v$B"
-for ns in "$A" "$B"; do
-    ip -n "$ns" link set lo up
-    ip -n "$ns" link set "v$ns" up
-    # 255.255.255.255 needs a route, or it fails with ENETUNREACH.
-    ip -n "$ns" route add default dev "v$ns"
-done
+trap 'netns_down; rm -rf "$work"' EXIT
+netns_up || exit 1
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
     if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
-}
-wait_bound() {  # until something in namespace $1 holds UDP port 58710
-    for _ in $(seq 50); do
-        ip netns exec "$1" ss -Huln 'sport = :58710' | grep -q . && return 0
-        sleep 0.1
-    done
-    return 1
 }
 # field LINE COLUMN: the whitespace-separated column of a table line
 field() { awk -v c="$2" '{ print $c }' <<<"$1"; }
@@ -62,7 +36,7 @@ near() {  # near VALUE EXPECTED PERCENT
 # 1. One stream to the address, another to broadcast, 5 broken datagrams.
 ip netns exec "$B" "$monitor" --once --seconds 3 >"$work/once.txt" 2>&1 &
 monitor_pid=$!
-wait_bound "$B" || echo "monitor did not bind"
+netns_wait_bound "$B" || echo "monitor did not bind"
 ip netns exec "$A" "$sender" "$ADDR_B" studio 2 44100 150 200 4 10 5 &
 ip netns exec "$A" "$sender" 255.255.255.255 Studio 1 48000 300 50 4 0 0 &
 wait "$monitor_pid"
@@ -84,7 +58,7 @@ check "5 malformed from the sender" grep -Eq "^$ADDR_A +5 +last: totalLength dis
 # 2. The port is not shared: a second monitor refuses, and says why.
 ip netns exec "$B" "$monitor" --seconds 3 >"$work/live.txt" 2>&1 &
 monitor_pid=$!
-wait_bound "$B"
+netns_wait_bound "$B"
 ip netns exec "$A" "$sender" "$ADDR_B" live 8 48000 37 100 3 0 0 &
 ip netns exec "$B" "$monitor" --once --seconds 1 >"$work/second.txt" 2>&1
 check "a second monitor exits 3" test $? -eq 3
@@ -105,7 +79,7 @@ check "live 8-channel stream shown" grep -Eq '^"live" +10\.231\.13\.1:[0-9]+ +8 
 if [[ -x $cli_host && -f $plugin ]]; then
     ip netns exec "$B" "$monitor" --once --seconds 2 >"$work/real.txt" 2>&1 &
     monitor_pid=$!
-    wait_bound "$B"
+    netns_wait_bound "$B"
     ip netns exec "$A" "$cli_host" "$plugin" --send "$ADDR_B" --id real --tone 440 --seconds 3 \
         --rate 48000 --block 512 --midi "0.2:on:60,0.4:off:60,0.6:on:62,0.8:off:62" --quiet \
         >"$work/host.txt" 2>&1 &

@@ -20,6 +20,9 @@ netns_down() {
         WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
     done
     NETNS_WINE_PREFIXES=()
+    # Programs still running inside would keep the namespaces alive.
+    ip netns pids "$NS_A" 2>/dev/null | xargs -r kill 2>/dev/null || true
+    ip netns pids "$NS_B" 2>/dev/null | xargs -r kill 2>/dev/null || true
     ip netns del "$NS_A" 2>/dev/null || true
     ip netns del "$NS_B" 2>/dev/null || true
 }
@@ -98,11 +101,13 @@ netns_wine_prefix() {
     echo "$prefix"
 }
 
-# netns_wait_bound NS: until a program in NS holds the stream port (5 s).
+# netns_wait_bound NS [SECONDS [PID]]: until a program in NS holds the stream
+# port (default 5 s), or until process PID has ended.
 netns_wait_bound() {
     local _
-    for _ in $(seq 100); do
+    for _ in $(seq $((${2:-5} * 20))); do
         ip netns exec "$1" ss -Huln 'sport = :58710' | grep -q . && return 0
+        [[ -z ${3:-} ]] || kill -0 "$3" 2>/dev/null || return 1
         sleep 0.05
     done
     return 1
@@ -111,12 +116,13 @@ netns_wait_bound() {
 # netns_pair OUT_PREFIX: runs the receiver command in RX (namespace RX_NS) in
 # the background, waits until it listens, runs the sender command TX in
 # TX_NS, then waits for the receiver. Outputs go to OUT_PREFIX.rx / .tx;
-# the exit codes are left in RX_RC and TX_RC. See RX_LINGER below.
+# the exit codes are left in RX_RC and TX_RC. See RX_LINGER below; a
+# receiver that starts slowly (wine32 in the VM) sets RX_BIND_WAIT seconds.
 netns_pair() {
     local out=$1 rx_pid
     ip netns exec "$RX_NS" "${RX[@]}" >"$out.rx" 2>&1 &
     rx_pid=$!
-    if ! netns_wait_bound "$RX_NS"; then
+    if ! netns_wait_bound "$RX_NS" "${RX_BIND_WAIT:-5}" "$rx_pid"; then
         echo "the receiver never opened the port" >>"$out.rx"
     fi
     TX_RC=0
