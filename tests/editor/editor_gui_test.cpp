@@ -1,5 +1,6 @@
-// The real 64-bit module, loaded by path, with its editor opened in a real
-// top-level window and driven through its controls' messages.
+// The real module (64-bit under wine64, 32-bit under wine32 in the VM),
+// loaded by path, with its editor opened in a real top-level window and
+// driven through its controls' messages.
 //   editor_gui_tests --plugin=PATH [gtest options]
 //   editor_gui_tests --plugin=PATH --show-editor=SECONDS   (for screenshots)
 #include <gtest/gtest.h>

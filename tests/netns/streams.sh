@@ -6,9 +6,9 @@
 # linux: Linux to Linux, both directions, broadcast and unicast, 1, 2 and 8
 # channels, 48 kHz into 44.1 kHz, and a host name as destination.
 # win64: the 64-bit DLL under wine64 as sender and as receiver.
-# win32: the 32-bit product DLL under wine32 as sender; this kernel runs no
-# 32-bit code, so the script re-runs itself, both namespaces included, in the
-# VM (tools/vm/run-in-vm.sh). More Win32 cells go in win32_cells.
+# win32: the 32-bit product DLL under wine32 as sender and as receiver; this
+# kernel runs no 32-bit code, so the script re-runs itself, both namespaces
+# included, in the VM (tools/vm/run-in-vm.sh).
 # Exit 77 (skipped) without root; 1 when any cell fails.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -202,6 +202,20 @@ win32_cells() {
     TX_NS=$NS_A TX=(timeout 240 "${wine32[@]}" "$win32/larkwire.dll" --send "$ADDR_B" --id w32-uc
                     --seconds 1.5 "${tone[@]}" --midi "$midi" --quiet)
     RX_LINGER=1 cell "Win32 to Linux, unicast, 2 channels, tone and MIDI"
+
+    # Then the DLL receives. A wine program reaches a running server through
+    # a file socket from any namespace, so the server in A is stopped and the
+    # receiver's launch starts one, with the sockets, in B. The receiver
+    # counts its seconds from the first datagram; the sender starts once the
+    # receiver holds the port.
+    local prefix=${WINEPREFIX:-/tmp/larkwire-wine32}
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver32 -k >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver32 -w >/dev/null 2>&1 || true
+    RX_NS=$NS_B RX=(timeout 240 "${wine32[@]}" "$win32/larkwire.dll" --receive --wait 20 --id l-w32
+                    --seconds 2.4 --expect-tone 1000 --expect-midi "$midi" --quiet)
+    TX_NS=$NS_A TX=("$host" "$linux/larkwire.so" --send "$ADDR_B" --id l-w32 --seconds 1.2 "${tone[@]}"
+                    --midi "$midi" --quiet)
+    RX_BIND_WAIT=120 cell "Linux to Win32, unicast, 2 channels, tone and MIDI"
 }
 
 case $group in
