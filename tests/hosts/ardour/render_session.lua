@@ -1,0 +1,45 @@
+-- render_session.lua DIR NAME FILE_BASE SECONDS ROLL_SECONDS: reopens the
+-- session, lets the engine run ROLL_SECONDS in real time (the plug-in streams
+-- meanwhile), exports 0..SECONDS of the master bus as a float WAV
+-- FILE_BASE.wav, prints what the MIDI monitor saw, and saves.
+local dir, name, file, seconds, roll = arg[1], arg[2], arg[3], tonumber (arg[4]), tonumber (arg[5])
+AudioEngine:set_backend ("None (Dummy)", "", "")
+assert (AudioEngine:start (false) == 0, "the Dummy backend did not start")
+assert (load_session (dir, name), "load_session failed")
+print ("rate: " .. Session:nominal_sample_rate () .. ", block: " .. Session:get_block_size ())
+
+if roll > 0 then ARDOUR.LuaAPI.usleep (math.floor (roll * 1000000)) end
+
+-- The monitor's ring of recent events (see the ACE MIDI Monitor script).
+for route in Session:get_routes ():iter () do
+	local i = 0
+	while true do
+		local proc = route:nth_plugin (i)
+		if proc:isnil () then break end
+		if proc:display_name () == "ACE MIDI Monitor" then
+			local shmem = proc:to_insert ():plugin (0):to_luaproc ():shmem ()
+			local ring = shmem:to_int (1):array ()
+			local count = 0
+			for slot = 0, 59 do
+				local status = ring[slot * 3 + 1]
+				if status >= 0 then
+					count = count + 1
+					print (string.format ("monitor: %02x %02x %02x", status, ring[slot * 3 + 2], ring[slot * 3 + 3]))
+				end
+			end
+			print ("monitor events: " .. count)
+		end
+		i = i + 1
+	end
+end
+
+local export = Session:simple_export ()
+assert (export:set_preset ("0d5c3e71-9b2a-4f48-8e3d-6a7f1c2b9e04"), "the float WAV export preset is missing")
+export:set_range (0, math.floor (48000 * seconds))
+export:set_folder (file:match ("^(.*)/[^/]*$"))
+export:set_name (file:match ("([^/]*)$"))
+assert (export:check_outputs (), "nothing to export")
+assert (export:run_export (), "the export failed")
+Session:save_state ("", false, false, false, false, false)
+print ("rendered: " .. file .. ".wav")
+close_session ()
