@@ -66,6 +66,21 @@ TEST(MeterGeometry, ZeroDecibelColumnAndRow) {
     EXPECT_EQ(zeroDbRow(200, s), 200 - 200 * 619 / 680);
 }
 
+TEST(MeterGeometry, VerticalLabelsFollowTheHeightAndMode) {
+    const auto labels = [](int height, bool reduction) {
+        const VerticalLabels v =
+            verticalLabels(height, reduction, reduction ? reductionMeterScale() : normalMeterScale());
+        return std::vector<int>{v.first, v.step, v.last};
+    };
+    // 12 dB steps under 200 pixels; from 6 dB under 240 pixels, else from 0 dB.
+    EXPECT_EQ(labels(199, false), (std::vector<int>{6, 12, 62}));
+    EXPECT_EQ(labels(200, false), (std::vector<int>{6, 6, 62}));
+    EXPECT_EQ(labels(240, false), (std::vector<int>{0, 6, 62}));
+    // Reduction mode: from one step, while below 21 dB minus one step.
+    EXPECT_EQ(labels(199, true), (std::vector<int>{12, 12, 9}));
+    EXPECT_EQ(labels(240, true), (std::vector<int>{6, 6, 15}));
+}
+
 TEST(MeterGeometry, MarksFollowTheWidth) {
     EXPECT_EQ(marks(298), (std::vector<int>{12, 24, 36, 48, 60}));
     EXPECT_EQ(marks(300), (std::vector<int>{6, 12, 18, 24, 30, 36, 42, 48, 54, 60}));
