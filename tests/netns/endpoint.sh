@@ -43,7 +43,10 @@ if [[ $group == win32 && -z ${LARKWIRE_VM:-} ]]; then
     trap 'rm -rf "$stage"' EXIT
     mkdir -p "$stage/tests"
     cp "$native" "$win32/tests/endpoint_check.exe" "$stage/tests/"
-    bash "$root/tools/vm/run-in-vm.sh" --timeout 300 --copy "$stage" -- \
+    # The VM has its own /tmp: a checkout there must bring its scripts along,
+    # and the job starts in a folder the VM has.
+    cd "$here" || exit 1
+    bash "$root/tools/vm/run-in-vm.sh" --timeout 300 --copy "$stage" --copy "$here" --copy "$root/tools/vm" -- \
         bash "$here/endpoint.sh" win32 "$stage"
     exit
 fi

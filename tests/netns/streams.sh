@@ -27,7 +27,11 @@ if [[ $group == win32 && -z ${LARKWIRE_VM:-} ]]; then
     for f in "$win32/larkwire.dll" "$win32/tools/larkwire-host.exe" "$root/tools/vm/run-in-vm.sh"; do
         [[ -e $f ]] || { echo "FAIL: $f is missing (build the mingw-i686 preset)"; exit 1; }
     done
-    exec bash "$root/tools/vm/run-in-vm.sh" --timeout 600 --copy "$win32" --copy "$linux" -- \
+    # The VM has its own /tmp: a checkout there must bring its scripts along,
+    # and the job starts in a folder the VM has.
+    cd "$here" || exit 1
+    exec bash "$root/tools/vm/run-in-vm.sh" --timeout 600 --copy "$win32" --copy "$linux" \
+        --copy "$here" --copy "$root/tools/vm" -- \
         bash "$here/streams.sh" win32 "$linux"
 fi
 work=$(mktemp -d)
