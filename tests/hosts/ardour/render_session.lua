@@ -1,14 +1,38 @@
--- render_session.lua DIR NAME FILE_BASE SECONDS ROLL_SECONDS: reopens the
--- session, lets the engine run ROLL_SECONDS in real time (the plug-in streams
--- meanwhile), exports 0..SECONDS of the master bus as a float WAV
--- FILE_BASE.wav, prints what the MIDI monitor saw, and saves.
-local dir, name, file, seconds, roll = arg[1], arg[2], arg[3], tonumber (arg[4]), tonumber (arg[5])
+-- render_session.lua DIR NAME FILE_BASE SECONDS ROLL_SECONDS [record]:
+-- reopens the session, lets the engine run ROLL_SECONDS in real time (the
+-- plug-in streams meanwhile), exports 0..SECONDS of the master bus as a
+-- float WAV FILE_BASE.wav, prints what the MIDI monitor saw, and saves.
+-- With "record", every track records from 0 while the engine runs, so the
+-- export plays back what was captured in real time.
+local dir, name, file, seconds, roll, record = arg[1], arg[2], arg[3], tonumber (arg[4]), tonumber (arg[5]), arg[6] == "record"
 AudioEngine:set_backend ("None (Dummy)", "", "")
 assert (AudioEngine:start (false) == 0, "the Dummy backend did not start")
 assert (load_session (dir, name), "load_session failed")
 print ("rate: " .. Session:nominal_sample_rate () .. ", block: " .. Session:get_block_size ())
 
+if record then
+	for track in Session:get_tracks ():iter () do
+		track:rec_enable_control ():set_value (1, PBD.GroupControlDisposition.NoGroup)
+	end
+	Session:goto_start (false)
+	Session:maybe_enable_record (false)
+	Session:request_roll (ARDOUR.TransportRequestSource.TRS_UI)
+	print ("recording")
+end
 if roll > 0 then ARDOUR.LuaAPI.usleep (math.floor (roll * 1000000)) end
+if record then
+	Session:request_stop (false, false, ARDOUR.TransportRequestSource.TRS_UI)
+	-- The butler writes the capture out after the transport stops.
+	local waited = 0
+	while Session:transport_rolling () and waited < 50 do ARDOUR.LuaAPI.usleep (100000); waited = waited + 1 end
+	ARDOUR.LuaAPI.usleep (500000)
+	for track in Session:get_tracks ():iter () do
+		track:rec_enable_control ():set_value (0, PBD.GroupControlDisposition.NoGroup)
+		local t = track:to_track ()
+		if not t:isnil () then print ("captured regions on " .. track:name () .. ": " .. t:playlist ():region_list ():size ()) end
+	end
+	Session:goto_start (false)
+end
 
 -- The monitor's ring of recent events (see the ACE MIDI Monitor script).
 for route in Session:get_routes ():iter () do
