@@ -53,8 +53,10 @@ suite "32-bit Windows (wine32 in the VM)" \
 if [[ ${LARKWIRE_HARDENING:-1} == 1 ]]; then
     suite "hardening (quick)" bash tests/hardening.sh --quick
 fi
-if [[ ${LARKWIRE_HOSTS:-0} == 1 && -x tests/hosts/run-all.sh ]]; then
-    suite "third-party hosts" bash tests/hosts/run-all.sh --quick
+# Ardour, Audacity and Qtractor from Debian's archive load the release build;
+# each host retries once on its own. LARKWIRE_HOSTS=0 leaves them out.
+if [[ ${LARKWIRE_HOSTS:-1} == 1 ]]; then
+    suite "third-party hosts" bash tests/hosts/run-all.sh
 fi
 
 echo
