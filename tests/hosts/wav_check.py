@@ -9,6 +9,13 @@
       as tone, for the LENGTH seconds that start SKIP seconds after the
       first sound (a stream received while its sender also ran faster than
       real time is clean only while the sender kept time)
+  wav_check.py tone-somewhere FILE LENGTH AMPLITUDE HZ [HZ...]
+      as tone, for some LENGTH seconds after the first sound, tried at
+      quarter-second steps (a stream from a host that is not real-time on a
+      busy machine may glitch now and then; a clean stretch shows the path
+      itself is exact)
+  wav_check.py frames FILE N
+      the file is whole: a readable header and exactly N frames.
   wav_check.py same FILE FILE
       both hold the same samples (any sample format; headers may differ).
   wav_check.py write FILE SECONDS
@@ -58,6 +65,31 @@ def read_wav(path):
     return rate, [list(values[c:frames * channels:channels]) for c in range(channels)]
 
 
+def fits_tone(x, rate, amplitude, hz):
+    """(ok, level, worst deviation, its frame) for one steady sine of hz."""
+    # Least squares for a*sin + b*cos at the known frequency.
+    w = 2 * math.pi * hz / rate
+    ss = sc = cc = xs = xc = 0.0
+    for n, v in enumerate(x):
+        s, k = math.sin(w * n), math.cos(w * n)
+        ss += s * s
+        sc += s * k
+        cc += k * k
+        xs += v * s
+        xc += v * k
+    det = ss * cc - sc * sc
+    a = (xs * cc - xc * sc) / det
+    b = (xc * ss - xs * sc) / det
+    worst, worst_at = 0.0, 0
+    for n, v in enumerate(x):
+        d = abs(v - (a * math.sin(w * n) + b * math.cos(w * n)))
+        if d > worst:
+            worst, worst_at = d, n
+    level = math.hypot(a, b)
+    ok = abs(level - amplitude) <= 1e-4 * amplitude and worst <= 1e-5
+    return ok, level, worst, worst_at
+
+
 def check_tone(path, amplitude, frequencies, window=None):
     rate, channels = read_wav(path)
     frames = len(channels[0])
@@ -83,30 +115,28 @@ def check_tone(path, amplitude, frequencies, window=None):
             print(f'FAIL: channel {c}: {nans} NaN samples, the first at frame {first}')
             good = False
             continue
-        # Least squares for a*sin + b*cos at the known frequency.
-        w = 2 * math.pi * hz / rate
-        ss = sc = cc = xs = xc = 0.0
-        for n, v in enumerate(x):
-            s, k = math.sin(w * n), math.cos(w * n)
-            ss += s * s
-            sc += s * k
-            cc += k * k
-            xs += v * s
-            xc += v * k
-        det = ss * cc - sc * sc
-        a = (xs * cc - xc * sc) / det
-        b = (xc * ss - xs * sc) / det
-        worst, worst_at = 0.0, 0
-        for n, v in enumerate(x):
-            d = abs(v - (a * math.sin(w * n) + b * math.cos(w * n)))
-            if d > worst:
-                worst, worst_at = d, n
-        level = math.hypot(a, b)
-        ok = abs(level - amplitude) <= 1e-4 * amplitude and worst <= 1e-5
+        ok, level, worst, worst_at = fits_tone(x, rate, amplitude, hz)
         print(f'{"ok" if ok else "FAIL"}: channel {c}: {hz} Hz at peak {level:.6f} '
               f'(expected {amplitude}), worst deviation {worst:.2e} at frame {worst_at}')
         good = good and ok
     return good
+
+
+def check_tone_somewhere(path, length, amplitude, frequencies):
+    rate, channels = read_wav(path)
+    onset = next((n for n, v in enumerate(channels[0]) if abs(v) > 1e-6), None)
+    if onset is None:
+        print('FAIL: silent')
+        return False
+    span, step = int(length * rate), rate // 4
+    for start in range(onset, len(channels[0]) - span + 1, step):
+        window = [x[start:start + span] for x in channels]
+        if all(fits_tone(x, rate, amplitude, frequencies[min(c, len(frequencies) - 1)])[0]
+               for c, x in enumerate(window)):
+            print(f'ok: {length} s clean from frame {start} (first sound at frame {onset})')
+            return True
+    print(f'FAIL: no {length} s stretch after frame {onset} carries the tones exactly')
+    return False
 
 
 def check_same(path_a, path_b):
@@ -145,6 +175,13 @@ def main(argv):
         if len(argv) >= 7 and argv[1] == 'tone-after-onset':
             return 0 if check_tone(argv[2], float(argv[5]), [float(h) for h in argv[6:]],
                                    (float(argv[3]), float(argv[4]))) else 1
+        if len(argv) >= 6 and argv[1] == 'tone-somewhere':
+            return 0 if check_tone_somewhere(argv[2], float(argv[3]), float(argv[4]),
+                                             [float(h) for h in argv[5:]]) else 1
+        if len(argv) == 4 and argv[1] == 'frames':
+            frames = len(read_wav(argv[2])[1][0])
+            print(f'{argv[2]}: {frames} frames (expected {argv[3]})')
+            return 0 if frames == int(argv[3]) else 1
         if len(argv) == 4 and argv[1] == 'same':
             return 0 if check_same(argv[2], argv[3]) else 1
         if len(argv) == 4 and argv[1] == 'write':

@@ -1,7 +1,8 @@
 -- render_session.lua DIR NAME FILE_BASE SECONDS ROLL_SECONDS [record]:
 -- reopens the session, lets the engine run ROLL_SECONDS in real time (the
 -- plug-in streams meanwhile), exports 0..SECONDS of the master bus as a
--- float WAV FILE_BASE.wav, prints what the MIDI monitor saw, and saves.
+-- float WAV FILE_BASE.wav (SECONDS 0: no export), and prints what the MIDI
+-- monitor saw. It saves before the export.
 -- With "record", every track records from 0 while the engine runs, so the
 -- export plays back what was captured in real time.
 local dir, name, file, seconds, roll, record = arg[1], arg[2], arg[3], tonumber (arg[4]), tonumber (arg[5]), arg[6] == "record"
@@ -19,13 +20,20 @@ if record then
 	Session:request_roll (ARDOUR.TransportRequestSource.TRS_UI)
 	print ("recording")
 end
-if roll > 0 then ARDOUR.LuaAPI.usleep (math.floor (roll * 1000000)) end
+-- A signal can end a sleep early, so the clock decides when the time is up.
+local function wait_real_time (seconds)
+	local finish = ARDOUR.LuaAPI.monotonic_time () + math.floor (seconds * 1000000)
+	while ARDOUR.LuaAPI.monotonic_time () < finish do ARDOUR.LuaAPI.usleep (50000) end
+end
+local started = ARDOUR.LuaAPI.monotonic_time ()
+wait_real_time (roll)
+print (string.format ("ran: %.2f s in real time", (ARDOUR.LuaAPI.monotonic_time () - started) / 1e6))
 if record then
 	Session:request_stop (false, false, ARDOUR.TransportRequestSource.TRS_UI)
 	-- The butler writes the capture out after the transport stops.
 	local waited = 0
-	while Session:transport_rolling () and waited < 50 do ARDOUR.LuaAPI.usleep (100000); waited = waited + 1 end
-	ARDOUR.LuaAPI.usleep (500000)
+	while Session:transport_rolling () and waited < 50 do wait_real_time (0.1); waited = waited + 1 end
+	wait_real_time (0.5)
 	for track in Session:get_tracks ():iter () do
 		track:rec_enable_control ():set_value (0, PBD.GroupControlDisposition.NoGroup)
 		local t = track:to_track ()
@@ -57,6 +65,14 @@ for route in Session:get_routes ():iter () do
 	end
 end
 
+-- Saved before the export: Ardour can die tidying up after an export.
+Session:save_state ("", false, false, false, false, false)
+print ("saved: " .. dir .. "/" .. name .. ".ardour")
+if seconds == 0 then
+	print ("rendered: nothing (no export asked for)")
+	close_session ()
+	return
+end
 local export = Session:simple_export ()
 assert (export:set_preset ("0d5c3e71-9b2a-4f48-8e3d-6a7f1c2b9e04"), "the float WAV export preset is missing")
 export:set_range (0, math.floor (48000 * seconds))
@@ -64,6 +80,5 @@ export:set_folder (file:match ("^(.*)/[^/]*$"))
 export:set_name (file:match ("([^/]*)$"))
 assert (export:check_outputs (), "nothing to export")
 assert (export:run_export (), "the export failed")
-Session:save_state ("", false, false, false, false, false)
 print ("rendered: " .. file .. ".wav")
 close_session ()
