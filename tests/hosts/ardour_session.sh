@@ -16,12 +16,7 @@ NETNS_SUBNET=10.231.43
 . "$here/../netns/lib.sh"
 plugin=$(readlink -f "$1")
 host_tool=$(readlink -f "$2")
-why=$(ardour_missing) && { echo "SKIP: $why"; exit 77; }
-# Ardour hangs at start-up with the sanitizer runtime preloaded.
-# grep reads it all: with pipefail, an early exit would fail nm on SIGPIPE.
-nm -D "$plugin" 2>/dev/null | grep -c __asan_init >/dev/null &&
-    { echo "SKIP: a sanitizer build; Ardour needs the release build (build/linux-release)"; exit 77; }
-why=$(netns_usable) || { echo "SKIP: $why"; exit 77; }
+skip_unless_runnable ardour_missing "$plugin" Ardour
 
 work=$(mktemp -d /tmp/larkwire-ardour.XXXXXX)
 rx_pid=

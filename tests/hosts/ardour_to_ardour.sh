@@ -15,10 +15,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 NETNS_SUBNET=10.231.44
 . "$here/../netns/lib.sh"
 plugin=$(readlink -f "$1")
-why=$(ardour_missing) && { echo "SKIP: $why"; exit 77; }
-nm -D "$plugin" 2>/dev/null | grep -c __asan_init >/dev/null &&
-    { echo "SKIP: a sanitizer build; Ardour needs the release build (build/linux-release)"; exit 77; }
-why=$(netns_usable) || { echo "SKIP: $why"; exit 77; }
+skip_unless_runnable ardour_missing "$plugin" Ardour
 
 work=$(mktemp -d /tmp/larkwire-ardour2.XXXXXX)
 tx_pid=

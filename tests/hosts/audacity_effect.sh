@@ -14,11 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 NETNS_SUBNET=10.231.47
 . "$here/../netns/lib.sh"
 plugin=$(readlink -f "$1")
-why=$(audacity_missing) && { echo "SKIP: $why"; exit 77; }
-# grep reads it all: with pipefail, an early exit would fail nm on SIGPIPE.
-nm -D "$plugin" 2>/dev/null | grep -c __asan_init >/dev/null &&
-    { echo "SKIP: a sanitizer build; Audacity needs the release build (build/linux-release)"; exit 77; }
-why=$(netns_usable) || { echo "SKIP: $why"; exit 77; }
+skip_unless_runnable audacity_missing "$plugin" Audacity
 
 work=$(mktemp -d /tmp/larkwire-audacity.XXXXXX)
 cleanup() {
