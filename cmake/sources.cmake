@@ -18,6 +18,7 @@ set(LARKWIRE_CORE_SOURCES
   shell/parameters.cpp
   shell/save_chunk.cpp
   shell/stream_effect.cpp
+  editor/deferred_edit.cpp
   editor/recent_destinations.cpp
   editor/value_format.cpp
   editor/fader_model.cpp

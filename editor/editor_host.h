@@ -10,8 +10,10 @@ struct StreamEffect;
 
 // [ui] Creates the editor as a child of parent; true when it was created.
 bool openEditor(StreamEffect& instance, void* parent);
-// [ui] Destroys the open editor, if any.
-void closeEditor(StreamEffect& instance);
+// [any thread] Destroys the open editor, if any, on the thread that owns its
+// window, applying an edit still pending. instanceClosing: the instance is
+// being destroyed, so the host is not told about that edit.
+void closeEditor(StreamEffect& instance, bool instanceClosing = false);
 // [ui] The open editor's client rectangle; false when none is open.
 bool editorClientRect(StreamEffect& instance, vst2::ERect& rect);
 // [ui, may hold stateLock] Enables the send-only controls when sending.

@@ -1,5 +1,5 @@
 // The destinations the user typed before, offered beside broadcast in every
-// editor of the process and kept in "larkwire.ini". [ui thread only]
+// editor of the process and kept in the user's "larkwire.ini". [ui thread only]
 #pragma once
 
 #include <cstdint>

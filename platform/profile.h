@@ -1,4 +1,5 @@
-// Private-profile (INI) files: the system's Windows folder on Windows, the
+// Private-profile (INI) files, per user: %APPDATA%\Larkwire\ on Windows (a
+// file an earlier version left in the Windows folder is adopted once), the
 // user's configuration folder elsewhere.
 #pragma once
 

@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char* kEffectName = "Larkwire (Fernkit Edition)";
 constexpr const char* kVendorName = "Tovani";
+constexpr vst2::intptr kVstVersion = 2400;
 
 void copyBounded(void* ptr, const char* text, std::size_t maxCharacters) {
     auto* out = static_cast<char*>(ptr);
@@ -41,7 +42,7 @@ vst2::intptr effectName(void* ptr) {
     if (channelCount == 2) std::snprintf(name, sizeof name, "%s", kEffectName);
     else std::snprintf(name, sizeof name, "%s:%d", kEffectName, int(channelCount));
     copyBounded(ptr, name, 31);
-    return 0;
+    return 1;
 }
 
 vst2::intptr canDo(const char* text) {
@@ -166,12 +167,18 @@ vst2::intptr dispatch(vst2::AEffect* effect, vst2::int32 opcode, vst2::int32 ind
         case vst2::effGetProductString:
             return effectName(ptr);
         case vst2::effGetVendorString:
-            if (ptr != nullptr) copyBounded(ptr, kVendorName, 31);
-            return 0;
+            // 1 tells the host the text was written; on 0 hosts show the file name.
+            if (ptr == nullptr) return 0;
+            copyBounded(ptr, kVendorName, 31);
+            return 1;
         case vst2::effVendorSpecific:
             return vendorSpecific(instance, index, value, ptr, opt);
         case vst2::effCanDo:
             return canDo(static_cast<const char*>(ptr));
+        case vst2::effGetVstVersion:
+            // Hosts treat any answer below 2000 as VST 1 and then never ask
+            // for the MIDI this plug-in sends.
+            return kVstVersion;
         default:
             return 0;
     }

@@ -4,7 +4,7 @@
 namespace larkwire {
 
 bool openEditor(StreamEffect&, void*) { return false; }
-void closeEditor(StreamEffect&) {}
+void closeEditor(StreamEffect&, bool) {}
 bool editorClientRect(StreamEffect&, vst2::ERect&) { return false; }
 void editorEnableSendControls(StreamEffect&, bool) {}
 bool editorAvailable() { return false; }

@@ -61,7 +61,7 @@ StreamEffect* createStreamEffect(vst2::HostCallback hostCallback) {
 
 void destroyStreamEffect(StreamEffect* instance) {
     if (instance == nullptr) return;
-    closeEditor(*instance);
+    closeEditor(*instance, true);
     network::releaseNetworkUser(*instance);
     for (std::int32_t ch = 0; ch < channelCount; ++ch) {
         delete instance->resamplers[ch];

@@ -131,6 +131,7 @@ constexpr int32 audioMasterAutomate = 0;
 constexpr int32 audioMasterVersion = 1;
 constexpr int32 audioMasterGetTime = 7;
 constexpr int32 audioMasterProcessEvents = 8;
+constexpr int32 audioMasterUpdateDisplay = 42;  // something other than a parameter changed
 
 enum Opcode : int32 {
     effOpen = 0,

@@ -1,12 +1,15 @@
 // The editor: a modeless child dialog showing one instance's settings. It
-// keeps nothing of its own; every value lives in the instance and every edit
-// is written straight back. [ui thread]
+// keeps nothing of its own beyond the edit still pending; every value lives
+// in the instance and every edit is written back. [ui thread]
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <initializer_list>
 #include <cstring>
+#include <new>
 
+#include "editor/deferred_edit.h"
 #include "editor/editor_host.h"
 #include "editor/editor_ids.h"
 #include "editor/meter_tick.h"
@@ -22,20 +25,41 @@ namespace {
 constexpr UINT kRefreshMessage = 7630;
 // Posted when another thread asks for the send-only controls' state.
 constexpr UINT kSendRuleMessage = WM_APP + 17;
+// Sent by another thread that must close the editor: only the thread that
+// made a window can destroy it. wParam non-zero: the instance is closing.
+constexpr UINT kCloseMessage = WM_APP + 18;
 constexpr UINT_PTR kMeterTimer = 1;
 constexpr UINT_PTR kChangedTimer = 2;
 constexpr UINT_PTR kDestinationTimer = 555;
 constexpr int kTextLimit = 512;
+// How long a closing thread waits for the window's thread to answer before
+// it cuts the window off from the instance instead.
+constexpr UINT kCloseWaitMilliseconds = 2000;
 
 // Above zero while the editor writes into its own controls; the change
 // notifications that causes are not user edits.
 int editorUpdateDepth = 0;
 
+// One per window, owned by it from the init-dialog message until its last
+// message. The instance pointer is cleared when the instance goes away
+// first, so a late timer finds nothing to touch.
+struct DialogState {
+    std::atomic<StreamEffect*> instance{nullptr};
+    DeferredDestination destination;
+    bool instanceClosing = false;
+};
+
+// What openEditor hands the dialog; adopted tells it who frees the state.
+struct Creation {
+    StreamEffect* instance;
+    DialogState* state;
+    bool adopted;
+};
+
 HWND windowOf(const StreamEffect& instance) { return static_cast<HWND>(instance.editorWindow); }
 
-void notifyHost(StreamEffect& instance) {
-    if (vst2::HostCallback callback = sharedHostCallback.load())
-        callback(&instance.effect, vst2::audioMasterAutomate, -1, 0, nullptr, 0.0f);
+DialogState* stateOf(HWND dialog) {
+    return reinterpret_cast<DialogState*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 
 void applySendRule(StreamEffect& instance) {
@@ -54,7 +78,7 @@ std::int32_t leadingNumber(const char* text) {
     return static_cast<std::int32_t>(value < 0x7FFFFFFF ? value : 0x7FFFFFFF);
 }
 
-void refresh(HWND dialog, StreamEffect& instance) {
+void refresh(HWND dialog, DialogState& state, StreamEffect& instance) {
     ++editorUpdateDepth;
     applySendRule(instance);
     instance.identifier[kIdentifierSize - 1] = '\0';
@@ -66,6 +90,9 @@ void refresh(HWND dialog, StreamEffect& instance) {
     }
     destination[kDestinationSize - 1] = '\0';
     SetDlgItemTextA(dialog, IDC_DESTINATION, destination);
+    // The field shows the instance's value again: nothing typed is left to apply.
+    state.destination.discard();
+    KillTimer(dialog, kDestinationTimer);
     CheckDlgButton(dialog, IDC_ENABLED, instance.enabled.load() != 0 ? BST_CHECKED : BST_UNCHECKED);
     char channels[16];
     std::snprintf(channels, sizeof channels, "%u", static_cast<unsigned>(instance.sendChannels.load()));
@@ -76,7 +103,7 @@ void refresh(HWND dialog, StreamEffect& instance) {
     --editorUpdateDepth;
 }
 
-void initialise(HWND dialog, StreamEffect& instance) {
+void initialise(HWND dialog, DialogState& state, StreamEffect& instance) {
     instance.editorWindow = dialog;
     char label[64];
     std::snprintf(label, sizeof label, "Audio channels (0-%d):", int(channelCount));
@@ -89,10 +116,21 @@ void initialise(HWND dialog, StreamEffect& instance) {
     SetTimer(dialog, kChangedTimer, 200, nullptr);
     ShowWindow(dialog, SW_SHOWNA);
     instance.changedMask.store(0xFFFFFFFFu);
-    refresh(dialog, instance);
+    refresh(dialog, state, instance);
 }
 
-void command(HWND dialog, StreamEffect& instance, int id, int code) {
+// The typed destination, if one is pending, goes into the instance now.
+// notify: false while the instance itself is closing.
+void applyPendingDestination(HWND dialog, DialogState& state, StreamEffect& instance, bool notify) {
+    KillTimer(dialog, kDestinationTimer);
+    char text[kTextLimit];
+    GetDlgItemTextA(dialog, IDC_DESTINATION, text, sizeof text);
+    if (!state.destination.apply(instance, text)) return;
+    applySendRule(instance);
+    if (notify) notifyHostOfEdit(instance);
+}
+
+void command(HWND dialog, DialogState& state, StreamEffect& instance, int id, int code) {
     if (editorUpdateDepth != 0) return;
     char text[kTextLimit];
     switch (id) {
@@ -118,10 +156,12 @@ void command(HWND dialog, StreamEffect& instance, int id, int code) {
             break;
         case IDC_DESTINATION:
             if (code == CBN_SELCHANGE || code == CBN_EDITCHANGE) {
-                // The destination changes only once the user paused for a second.
+                // The destination changes once the user paused for a second.
+                state.destination.edited();
                 KillTimer(dialog, kDestinationTimer);
                 SetTimer(dialog, kDestinationTimer, 1000, nullptr);
             } else if (code == CBN_KILLFOCUS) {
+                applyPendingDestination(dialog, state, instance, true);
                 GetDlgItemTextA(dialog, IDC_DESTINATION, text, sizeof text);
                 if (text[0] != '\0' && addRecentDestination(text))
                     SendDlgItemMessageA(dialog, IDC_DESTINATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
@@ -131,45 +171,43 @@ void command(HWND dialog, StreamEffect& instance, int id, int code) {
             return;
     }
     applySendRule(instance);
-    notifyHost(instance);
+    notifyHostOfEdit(instance);
 }
 
-void timer(HWND dialog, StreamEffect& instance, UINT_PTR id) {
+void timer(HWND dialog, DialogState& state, StreamEffect& instance, UINT_PTR id) {
     if (id == kMeterTimer) {
         const MeterReading reading = meterTick(instance.peakLevels);
         SendDlgItemMessageA(dialog, IDC_LEVEL_METER, kMeterLevelMessage,
                             static_cast<WPARAM>(static_cast<INT_PTR>(reading.left)),
                             static_cast<LPARAM>(reading.right));
     } else if (id == kDestinationTimer) {
-        KillTimer(dialog, kDestinationTimer);
-        char text[kTextLimit];
-        GetDlgItemTextA(dialog, IDC_DESTINATION, text, sizeof text);
-        setDestination(instance, text);
-        applySendRule(instance);
-        notifyHost(instance);
+        applyPendingDestination(dialog, state, instance, true);
     } else if (id == kChangedTimer) {
         if (instance.changedMask.load() != 0) SendMessageA(dialog, kRefreshMessage, 0, 0);
     }
 }
 
-void handle(HWND dialog, StreamEffect& instance, UINT message, WPARAM wParam) {
+void handle(HWND dialog, DialogState& state, StreamEffect& instance, UINT message, WPARAM wParam) {
     switch (message) {
         case WM_INITDIALOG:
-            initialise(dialog, instance);
+            initialise(dialog, state, instance);
             break;
         case kRefreshMessage:
-            refresh(dialog, instance);
+            refresh(dialog, state, instance);
             break;
         case kSendRuleMessage:
             applySendRule(instance);
             break;
         case WM_COMMAND:
-            command(dialog, instance, LOWORD(wParam), HIWORD(wParam));
+            command(dialog, state, instance, LOWORD(wParam), HIWORD(wParam));
             break;
         case WM_TIMER:
-            timer(dialog, instance, wParam);
+            timer(dialog, state, instance, wParam);
             break;
         case WM_DESTROY:
+            // The controls still exist here: a destination typed less than a
+            // second ago is applied, not dropped with the window.
+            applyPendingDestination(dialog, state, instance, !state.instanceClosing);
             for (UINT_PTR id : {kMeterTimer, kChangedTimer, kDestinationTimer}) KillTimer(dialog, id);
             if (instance.editorWindow == dialog) instance.editorWindow = nullptr;
             break;
@@ -181,9 +219,25 @@ void handle(HWND dialog, StreamEffect& instance, UINT message, WPARAM wParam) {
 // Returns 0 for every message, so the dialog manager sets no default focus.
 INT_PTR CALLBACK editorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-        auto* instance = reinterpret_cast<StreamEffect*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-        if (instance != nullptr) handle(dialog, *instance, message, wParam);
+        if (message == WM_INITDIALOG) {
+            auto* creation = reinterpret_cast<Creation*>(lParam);
+            creation->adopted = true;
+            creation->state->instance.store(creation->instance);
+            SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->state));
+        }
+        DialogState* state = stateOf(dialog);
+        if (state == nullptr) return 0;
+        if (message == kCloseMessage) {
+            state->instanceClosing = wParam != 0;
+            DestroyWindow(dialog);
+            return 0;
+        }
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+            delete state;
+            return 0;
+        }
+        if (StreamEffect* instance = state->instance.load()) handle(dialog, *state, *instance, message, wParam);
     } catch (...) {
     }
     return 0;
@@ -194,19 +248,39 @@ INT_PTR CALLBACK editorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 bool openEditor(StreamEffect& instance, void* parent) {
     try {
         if (instance.editorWindow != nullptr) closeEditor(instance);
+        Creation creation{&instance, new (std::nothrow) DialogState, false};
+        if (creation.state == nullptr) return false;
         HWND dialog = CreateDialogParamA(editorModule(), MAKEINTRESOURCEA(IDD_LARKWIRE_EDITOR),
                                          static_cast<HWND>(parent), editorDialogProc,
-                                         reinterpret_cast<LPARAM>(&instance));
+                                         reinterpret_cast<LPARAM>(&creation));
+        if (!creation.adopted) delete creation.state;
         return dialog != nullptr;
     } catch (...) {
         return false;
     }
 }
 
-void closeEditor(StreamEffect& instance) {
+void closeEditor(StreamEffect& instance, bool instanceClosing) {
     HWND dialog = windowOf(instance);
     if (dialog == nullptr) return;
-    DestroyWindow(dialog);
+    const WPARAM closing = instanceClosing ? 1 : 0;
+    if (GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) {
+        SendMessageA(dialog, kCloseMessage, closing, 0);
+        if (IsWindow(dialog)) DestroyWindow(dialog);
+    } else {
+        // DestroyWindow fails on any other thread: the window's own thread
+        // destroys it, and this one waits while that thread answers.
+        DWORD_PTR ignored = 0;
+        if (SendMessageTimeoutA(dialog, kCloseMessage, closing, 0, SMTO_NORMAL, kCloseWaitMilliseconds,
+                                &ignored) == 0) {
+            // That thread does not answer (or is gone): no message the window
+            // still gets may reach the instance, which may be freed next.
+            if (IsWindow(dialog) && GetWindowThreadProcessId(dialog, nullptr) != 0) {
+                if (DialogState* state = stateOf(dialog)) state->instance.store(nullptr);
+                PostMessageA(dialog, kCloseMessage, closing, 0);
+            }
+        }
+    }
     instance.editorWindow = nullptr;
 }
 

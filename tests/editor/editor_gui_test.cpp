@@ -7,10 +7,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,21 @@ namespace {
 
 std::string pluginPath;
 host::PluginHost* pluginHost = nullptr;
+// Which half of the two-process settings test this run is (0: neither).
+int persistenceStep = 0;
+
+// Where the recent destinations persist: per user, and where earlier
+// versions kept them.
+std::string userIniPath() {
+    char folder[MAX_PATH] = {};
+    GetEnvironmentVariableA("APPDATA", folder, MAX_PATH);
+    return std::string(folder) + "\\Larkwire\\larkwire.ini";
+}
+std::string oldIniPath() {
+    char folder[MAX_PATH] = {};
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\larkwire.ini";
+}
 
 struct Chunk {
     std::int32_t sendMode = 0, sendChannels = 0, enabled = 0;
@@ -202,18 +219,19 @@ protected:
         pump(50);
         return dialog;
     }
-    // User changes told to the host; each must be audioMasterAutomate with
-    // index -1 and nothing else set.
+    // User changes told to the host; each must be audioMasterUpdateDisplay
+    // with nothing else set: no setting here is a parameter, so no index
+    // may reach the host's parameter table.
     std::int64_t notified() const {
         std::int64_t n = 0;
         for (const HostCall& c : hostCalls) {
             EXPECT_EQ(c.effect, effect);
-            EXPECT_EQ(c.opcode, 0);
-            EXPECT_EQ(c.index, -1);
+            EXPECT_EQ(c.opcode, 42);
+            EXPECT_EQ(c.index, 0);
             EXPECT_EQ(c.value, 0);
             EXPECT_EQ(c.ptr, nullptr);
             EXPECT_EQ(c.opt, 0.0f);
-            n += c.opcode == 0;
+            n += c.opcode == 42;
         }
         return n;
     }
@@ -449,19 +467,22 @@ TEST_F(EditorTest, LosingFocusAddsTheDestinationToTheIniFile) {
     HWND edit = comboEdit();
     SetFocus(edit);
     type(edit, "10.1.2.3");
+    const auto before = notified();
     SetFocus(item(1027));
     pump(20);
     char value[64] = {};
-    GetPrivateProfileStringA("larkwire", "recent0", "", value, sizeof value, "larkwire.ini");
+    GetPrivateProfileStringA("larkwire", "recent0", "", value, sizeof value, userIniPath().c_str());
     EXPECT_STREQ(value, "10.1.2.3");
     EXPECT_GE(SendMessageA(item(1015), CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM("10.1.2.3")), 0);
-    EXPECT_EQ(chunk().destination, "");  // focus alone does not set it
+    // Leaving the field applies what was typed at once, without the pause.
+    EXPECT_EQ(chunk().destination, "10.1.2.3");
+    EXPECT_EQ(notified(), before + 1);
 
     // Another editor in the process shows it without reading the file again.
     SetFocus(item(1015));
     SetDlgItemTextA(dialog, 1015, "* Broadcast");
     SetFocus(item(1027));
-    GetPrivateProfileStringA("larkwire", "recent1", "", value, sizeof value, "larkwire.ini");
+    GetPrivateProfileStringA("larkwire", "recent1", "", value, sizeof value, userIniPath().c_str());
     EXPECT_STREQ(value, "");
     vst2::AEffect* second = createRecordedInstance();
     HWND otherParent = makeHostWindow(420, 220);
@@ -495,6 +516,98 @@ TEST_F(EditorTest, ClosingLeavesNothingBehind) {
     EXPECT_FALSE(IsWindow(last));
     EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
     pump(100);  // no timer of the closed editor may fire into freed memory
+}
+
+// A destination typed less than a second before the editor closes is kept,
+// whichever thread closes the editor, and the host hears of it.
+TEST_F(EditorTest, ClosingAppliesThePendingDestination) {
+    ASSERT_NE(open(), nullptr);
+    SendMessageA(item(1025), BM_CLICK, 0, 0);
+    const auto before = notified();
+    type(comboEdit(), "10.0.0.7");
+    pluginHost->dispatch(effect, vst2::effEditClose, 0, 0, nullptr);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(chunk().destination, "10.0.0.7");
+    EXPECT_EQ(notified(), before + 1);
+
+    // From another thread the window's own thread destroys it, here while
+    // this one answers messages.
+    ASSERT_NE(open(), nullptr);
+    SetDlgItemTextA(dialog, 1015, "");
+    type(comboEdit(), "10.0.0.8");
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
+        closed = true;
+    });
+    while (!closed) pump(5);
+    closer.join();
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(chunk().destination, "10.0.0.8");
+    EXPECT_EQ(notified(), before + 2);
+    pump(1100);  // the debounce died with the window
+    EXPECT_EQ(notified(), before + 2);
+}
+
+// effClose on another thread. While this thread answers messages the window
+// goes at once; while it is busy the window is cut off from the instance,
+// and its timers and the destroy it gets later touch nothing freed.
+TEST_F(EditorTest, ClosingTheInstanceFromAnotherThread) {
+    ASSERT_NE(open(), nullptr);
+    HWND first = dialog;
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+        closed = true;
+    });
+    while (!closed) pump(5);
+    closer.join();
+    effect = nullptr;
+    EXPECT_FALSE(IsWindow(first));
+
+    effect = createRecordedInstance();
+    ASSERT_NE(effect, nullptr);
+    ASSERT_NE(open(), nullptr);
+    HWND second = dialog;
+    type(comboEdit(), "10.0.0.9");  // pending, with its timer running
+    const auto before = notified();
+    std::thread(
+        [closing = effect] { closing->dispatcher(closing, vst2::effClose, 0, 0, nullptr, 0.0f); })
+        .join();  // this thread answers nothing meanwhile
+    effect = nullptr;
+    pump(1200);
+    EXPECT_FALSE(IsWindow(second));
+    EXPECT_EQ(notified(), before);  // nothing reached the host for the freed instance
+}
+
+// The recent destinations persist per user from one process to the next,
+// and the file an earlier version kept in the Windows folder is adopted
+// once. Run as two processes, --persistence-step=1 and then 2.
+TEST_F(EditorTest, RecentDestinationsPersistAcrossProcesses) {
+    if (persistenceStep == 0) GTEST_SKIP() << "runs as two processes in editor_gui_persistence";
+    auto listed = [&](const char* text) {
+        return SendMessageA(item(1015), CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(text)) >= 0;
+    };
+    if (persistenceStep == 1) {
+        WritePrivateProfileStringA("larkwire", "recent0", "10.9.8.7", oldIniPath().c_str());
+        ASSERT_NE(open(), nullptr);
+        EXPECT_TRUE(listed("10.9.8.7")) << "the earlier version's entry";
+        SendMessageA(item(1025), BM_CLICK, 0, 0);
+        SetFocus(comboEdit());
+        type(comboEdit(), "10.1.2.3");
+        SetFocus(item(1027));
+        char value[64] = {};
+        GetPrivateProfileStringA("larkwire", "recent1", "", value, sizeof value, userIniPath().c_str());
+        EXPECT_STREQ(value, "10.1.2.3");
+        // Once adopted, the old file is never read again.
+        WritePrivateProfileStringA("larkwire", "recent1", "10.5.5.5", oldIniPath().c_str());
+        return;
+    }
+    ASSERT_NE(open(), nullptr);
+    EXPECT_EQ(SendMessageA(item(1015), CB_GETCOUNT, 0, 0), 3);
+    EXPECT_TRUE(listed("10.9.8.7"));
+    EXPECT_TRUE(listed("10.1.2.3")) << "typed in the process before";
+    EXPECT_FALSE(listed("10.5.5.5"));
 }
 
 TEST_F(EditorTest, ToneMovesTheMeter) {
@@ -761,16 +874,18 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg.rfind("--plugin=", 0) == 0) pluginPath = arg.substr(9);
         if (arg.rfind("--show-editor=", 0) == 0) showSeconds = std::stoi(arg.substr(14));
+        if (arg.rfind("--persistence-step=", 0) == 0) persistenceStep = std::stoi(arg.substr(19));
     }
     if (pluginPath.empty()) {
         std::fprintf(stderr, "usage: %s --plugin=PATH [--show-editor=SECONDS]\n", argv[0]);
         return 2;
     }
-    // Start from an empty recent-destination file, before the module fills its list.
-    char path[MAX_PATH];
-    GetWindowsDirectoryA(path, MAX_PATH);
-    std::strcat(path, "\\larkwire.ini");
-    if (showSeconds == 0) DeleteFileA(path);
+    // Start from no recent-destination file, before the module fills its
+    // list; the second half of the settings test keeps what the first wrote.
+    if (showSeconds == 0 && persistenceStep != 2) {
+        DeleteFileA(userIniPath().c_str());
+        DeleteFileA(oldIniPath().c_str());
+    }
     host::PluginHost hostInstance;
     std::string error;
     if (!hostInstance.load(pluginPath, &error)) {
