@@ -37,8 +37,9 @@ attempt() {
     echo "first start: $((SECONDS - started)) s"
     check "the second start answers on the script pipe" audacity_open "$work" "$NS_A"
     [[ $hosts_failures -eq 0 ]] || return 1
-    id=$(python3 "$audacity_dir/script_pipe.py" 20 --effect-id larkwire)
-    check "the plug-in is a command (${id:-none})" test -n "$id"
+    # Named by the plug-in, not after its file: the name query says it wrote it.
+    id=$(python3 "$audacity_dir/script_pipe.py" 20 --effect-id "Larkwire (Fernkit Edition)")
+    check "the plug-in is the command \"Larkwire (Fernkit Edition)\" (${id:-none})" test -n "$id"
     [[ $hosts_failures -eq 0 ]] || return 1
     # No parameters: the effect runs with its current state and no dialog.
     check "import, select all, apply and export" python3 "$audacity_dir/script_pipe.py" 60 \

@@ -21,8 +21,9 @@ attempt() {
     IFS='|' read -r kind name audio midi controls flags path index id <<<"$line"
     [[ -n $line ]] || return 1
     check "kind VST" test "$kind" = VST
-    # Qtractor takes the file's name when effGetEffectName returns 0.
-    check "name ($name)" test "$name" = "$(basename "$plugin" .so)" -o "$name" = "Larkwire (Fernkit Edition)"
+    # The plug-in's own name: Qtractor falls back to the file's name when
+    # the name query does not say it wrote one.
+    check "name ($name)" test "$name" = "Larkwire (Fernkit Edition)"
     check "2:2 audio pins" test "$audio" = 2:2
     check "MIDI in and out" test "$midi" = 1:1
     check "one parameter, no outputs" test "$controls" = 1:0
@@ -34,6 +35,7 @@ attempt() {
         line=$(scan "$named8")
         echo "scanner: $line"
         check "a copy named for 8 channels has 8:8 pins" test "$(cut -d'|' -f3 <<<"$line")" = 8:8
+        check "and names itself for 8 channels" test "$(cut -d'|' -f2 <<<"$line")" = "Larkwire (Fernkit Edition):8"
     fi
     [[ $hosts_failures -eq 0 ]]
 }

@@ -42,11 +42,16 @@ int main(int argc, char** argv) {
     std::printf("flags         0x%X\n", unsigned(effect->flags));
     std::printf("pins          %d in, %d out\n", int(effect->numInputs), int(effect->numOutputs));
     std::printf("programs      %d, parameters %d\n", int(effect->numPrograms), int(effect->numParams));
-    pluginHost.dispatch(effect, vst2::effGetEffectName, 0, 0, text);
-    std::printf("effect name   \"%s\"\n", text);
+    // The identity every host reads, with each answer, as a scanner sees it.
+    long answer = long(pluginHost.dispatch(effect, vst2::effGetEffectName, 0, 0, text));
+    std::printf("effect name   \"%s\" (answer %ld)\n", text, answer);
     std::memset(text, 0, sizeof text);
-    pluginHost.dispatch(effect, vst2::effGetVendorString, 0, 0, text);
-    std::printf("vendor        \"%s\"\n", text);
+    answer = long(pluginHost.dispatch(effect, vst2::effGetProductString, 0, 0, text));
+    std::printf("product       \"%s\" (answer %ld)\n", text, answer);
+    std::memset(text, 0, sizeof text);
+    answer = long(pluginHost.dispatch(effect, vst2::effGetVendorString, 0, 0, text));
+    std::printf("vendor        \"%s\" (answer %ld)\n", text, answer);
+    std::printf("vst version   %ld\n", long(pluginHost.dispatch(effect, vst2::effGetVstVersion)));
     std::printf("category      %ld\n", long(pluginHost.dispatch(effect, vst2::effGetPlugCategory)));
     for (const char* capability : {"receiveVstEvents", "receiveVstMidiEvent", "sendVstMidiEvent"})
         std::printf("canDo %-19s %ld\n", capability,

@@ -22,7 +22,8 @@ ardour_setup() {
     local root=$1 plugin=$2 ns=$3
     ARDOUR_HOME=$root/home
     mkdir -p "$ARDOUR_HOME/.config/ardour7/scripts" "$ARDOUR_HOME/.config/ardour7/export" "$root/vst"
-    cp "$ardour_dir"/test_tone.lua "$ardour_dir"/test_notes.lua "$ARDOUR_HOME/.config/ardour7/scripts/"
+    cp "$ardour_dir"/test_tone.lua "$ardour_dir"/test_notes.lua "$ardour_dir"/note_log.lua \
+        "$ARDOUR_HOME/.config/ardour7/scripts/"
     cp "$ardour_dir"/float_wav.format "$ardour_dir"/float_wav.preset "$ARDOUR_HOME/.config/ardour7/export/"
     cp "$plugin" "$root/vst/larkwire.so"
     touch -d "@$(($(date +%s) - 2))" "$root/vst/larkwire.so"

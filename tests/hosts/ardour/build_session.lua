@@ -1,7 +1,8 @@
 -- build_session.lua DIR NAME SECONDS [receive]: a session with one bus,
 -- rendered range 0..SECONDS.
---   sending (default): test tone, test notes, the plug-in, ACE MIDI monitor.
---   receive: the plug-in and the monitor only; the bus feeds a track
+--   sending (default): test tone, test notes, a note log, the plug-in, ACE
+--   MIDI monitor.
+--   receive: the plug-in, a note log and the monitor; the bus feeds a track
 --   "Capture" instead of the master, so a recording holds what arrived.
 local dir, name, seconds, role = arg[1], arg[2], tonumber (arg[3]), arg[4]
 AudioEngine:set_backend ("None (Dummy)", "", "")
@@ -19,8 +20,12 @@ end
 if role ~= "receive" then
 	add (ARDOUR.LuaAPI.new_luaproc (Session, "Larkwire Test Tone"), "tone")
 	add (ARDOUR.LuaAPI.new_luaproc (Session, "Larkwire Test Notes"), "notes")
+	add (ARDOUR.LuaAPI.new_luaproc (Session, "Larkwire Test Note Log"), "note log")
 end
 add (ARDOUR.LuaAPI.new_plugin (Session, "Larkwire (Fernkit Edition)", ARDOUR.PluginType.LXVST, ""), "plug-in")
+if role == "receive" then
+	add (ARDOUR.LuaAPI.new_luaproc (Session, "Larkwire Test Note Log"), "note log")
+end
 add (ARDOUR.LuaAPI.new_luaproc (Session, "ACE MIDI Monitor"), "MIDI monitor")
 
 if role == "receive" then

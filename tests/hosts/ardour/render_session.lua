@@ -60,6 +60,17 @@ for route in Session:get_routes ():iter () do
 				end
 			end
 			print ("monitor events: " .. count)
+		elseif proc:display_name () == "Larkwire Test Note Log" then
+			-- Oldest first: status, key, offset in the cycle.
+			local shmem = proc:to_insert ():plugin (0):to_luaproc ():shmem ()
+			local seen = shmem:atomic_get_int (0)
+			local ring = shmem:to_int (1):array ()
+			local first = seen > 256 and seen - 256 or 0
+			for n = first, seen - 1 do
+				local at = (n % 256) * 3
+				print (string.format ("log: %02x %02x %d", ring[at + 1], ring[at + 2], ring[at + 3]))
+			end
+			print ("log events: " .. seen)
 		end
 		i = i + 1
 	end
