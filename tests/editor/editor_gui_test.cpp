@@ -235,6 +235,16 @@ protected:
         }
         return n;
     }
+    // The call made by another thread while this one answers messages.
+    void dispatchOnAnotherThread(vst2::int32 opcode) {
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            effect->dispatcher(effect, opcode, 0, 0, nullptr, 0.0f);
+            done = true;
+        });
+        while (!done) pump(5);
+        caller.join();
+    }
     HWND item(int id) { return GetDlgItem(dialog, id); }
     HWND comboEdit() {
         COMBOBOXINFO info{};
@@ -535,13 +545,7 @@ TEST_F(EditorTest, ClosingAppliesThePendingDestination) {
     ASSERT_NE(open(), nullptr);
     SetDlgItemTextA(dialog, 1015, "");
     type(comboEdit(), "10.0.0.8");
-    std::atomic<bool> closed{false};
-    std::thread closer([&] {
-        effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
-        closed = true;
-    });
-    while (!closed) pump(5);
-    closer.join();
+    dispatchOnAnotherThread(vst2::effEditClose);
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(chunk().destination, "10.0.0.8");
     EXPECT_EQ(notified(), before + 2);
@@ -555,13 +559,7 @@ TEST_F(EditorTest, ClosingAppliesThePendingDestination) {
 TEST_F(EditorTest, ClosingTheInstanceFromAnotherThread) {
     ASSERT_NE(open(), nullptr);
     HWND first = dialog;
-    std::atomic<bool> closed{false};
-    std::thread closer([&] {
-        effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
-        closed = true;
-    });
-    while (!closed) pump(5);
-    closer.join();
+    dispatchOnAnotherThread(vst2::effClose);
     effect = nullptr;
     EXPECT_FALSE(IsWindow(first));
 

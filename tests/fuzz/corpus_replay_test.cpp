@@ -28,7 +28,7 @@ TEST_P(CorpusReplay, EverySavedInputRunsClean) {
     const auto& target = GetParam();
 #if defined(_WIN32)
     if (std::string(target.name) == "recent_destinations")
-        GTEST_SKIP() << "the INI file would land in the system's Windows folder";
+        GTEST_SKIP() << "the INI file would land in the user's own settings folder";
 #endif
     const std::filesystem::path folder =
         std::filesystem::path(LARKWIRE_FUZZ_CORPUS) / target.name;
