@@ -254,22 +254,33 @@ void ChannelResampler::resampleInStep(ChannelResampler* const* group, std::int32
 
     const double* inputs[kMaxInStep];
     for (std::int32_t c = 0; c < count; ++c) inputs[c] = group[c]->frameAt(0, 1);
+    // The filter after the interpolation runs inside it when a frame will be
+    // made: the coefficients change only then, as in resampleBlock.
+    const bool postFilter = lead.ratio_ < 1.0 && outputFrames > 0 &&
+                            lead.position_ < lead.bufferedFrames_ - 1;
+    lanes::Coefficients k{};
+    FilterState* states[kMaxInStep];
+    if (postFilter) {
+        for (std::int32_t c = 0; c < count; ++c) {
+            group[c]->updateCoefficients(lead.postCutoff());
+            states[c] = &group[c]->filterState_[0];
+        }
+        k = {lead.b0_, lead.b1_, lead.b2_, lead.a1_, lead.a2_};
+    }
     double position = lead.position_;
     std::int32_t made = 0;
     const int done = lanes::activeKernels().interpolate(
         inputs, outputs, count, outputFrames, lead.bufferedFrames_ - 1, lead.ratio_, &position,
-        &made);
+        &made, postFilter ? &k : nullptr, states);
     for (std::int32_t c = 0; c < done; ++c) group[c]->position_ = position;
-    for (std::int32_t c = done; c < count; ++c)
+    for (std::int32_t c = done; c < count; ++c) {
         made = group[c]->interpolate(outputs[c], outputFrames, 1);
+        if (postFilter) group[c]->filterFrames(outputs[c], made, 1);
+    }
 
     double consumedWhole = 0;
-    for (std::int32_t c = 0; c < count; ++c) consumedWhole = group[c]->consumedFrames();
-    if (lead.postFilters(made)) {
-        for (std::int32_t c = 0; c < count; ++c) group[c]->updateCoefficients(lead.postCutoff());
-        filterInStep(group, count, outputs, made);
-    }
     for (std::int32_t c = 0; c < count; ++c) {
+        consumedWhole = group[c]->consumedFrames();
         group[c]->dropConsumed(consumedWhole, 1);
         produced[c] = made;
     }

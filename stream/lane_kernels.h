@@ -28,10 +28,11 @@ struct Kernels {
     int (*filter)(const Coefficients& k, double* const* samples, FilterState* const* states,
                   int lanes, std::int32_t n);
     // Linear interpolation of each lane from one shared read position; sets
-    // *produced and advances *position as the scalar loop would.
+    // *produced and advances *position as the scalar loop would. With k, each
+    // output then goes through the lane's filter, as filter would do after.
     int (*interpolate)(const double* const* inputs, double* const* outputs, int lanes,
                        std::int32_t frames, std::int32_t last, double ratio, double* position,
-                       std::int32_t* produced);
+                       std::int32_t* produced, const Coefficients* k, FilterState* const* states);
 };
 
 const Kernels& sse2Kernels();

@@ -54,18 +54,24 @@ void storeAt(double* p, V v) { std::memcpy(p, &v, sizeof v); }
 struct Biquad {
     V x1, x2, y1, y2;
 
-    // The scalar converter's step, term by term, with its denormal guard.
-    V step(const Coefficients& k, V x) {
+    // The feedback part of the scalar converter's step, from the inputs'
+    // part ff = b0 x + b1 x1 + b2 x2, with its denormal guard.
+    V feedback(const Coefficients& k, V ff) {
         const I magnitude = I{} + 0x7FFFFFFFFFFFFFFFll;
-        V y = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y1 - k.a2 * y2;
-        x2 = x1;
-        x1 = x;
+        V y = ff - k.a1 * y1 - k.a2 * y2;
         y2 = y1;
         // A zero exponent field (zero or subnormal) becomes +0.0.
         const V size = V(I(y) & magnitude);
         y = V(I(y) & ~I(size < DBL_MIN));
         y1 = y;
         return y;
+    }
+
+    V step(const Coefficients& k, V x) {
+        const V ff = k.b0 * x + k.b1 * x1 + k.b2 * x2;
+        x2 = x1;
+        x1 = x;
+        return feedback(k, ff);
     }
 };
 
@@ -80,12 +86,20 @@ void filterChunk(const Coefficients& k, double* const* samples, FilterState* con
                 gather(states + r * kWidth, &FilterState::y2)};
     std::int32_t i = 0;
     for (; i + kWidth <= n; i += kWidth) {
+        // Chunk after chunk: the processor overlaps their recurrences.
         for (int r = 0; r < R; ++r) {
             double* const* lane = samples + r * kWidth;
             V m[kWidth];
             for (int l = 0; l < kWidth; ++l) m[l] = loadAt(lane[l] + i);
             transpose(m);
-            for (int t = 0; t < kWidth; ++t) m[t] = f[r].step(k, m[t]);
+            // The inputs' parts first, off the recurrence; then the outputs.
+            V ff[kWidth];
+            ff[0] = k.b0 * m[0] + k.b1 * f[r].x1 + k.b2 * f[r].x2;
+            ff[1] = k.b0 * m[1] + k.b1 * m[0] + k.b2 * f[r].x1;
+            for (int t = 2; t < kWidth; ++t) ff[t] = k.b0 * m[t] + k.b1 * m[t - 1] + k.b2 * m[t - 2];
+            f[r].x1 = m[kWidth - 1];
+            f[r].x2 = m[kWidth - 2];
+            for (int t = 0; t < kWidth; ++t) m[t] = f[r].feedback(k, ff[t]);
             transpose(m);
             for (int l = 0; l < kWidth; ++l) storeAt(lane[l] + i, m[l]);
         }
@@ -134,10 +148,20 @@ void loadNeighbours(const double* const* inputs, std::int32_t i, V* a, V* b) {
 #endif
 }
 
+// With a filter, each interpolated frame goes through it at once (the
+// filter after the interpolation, fused): the same operations per lane.
 template <int R>
 std::int32_t interpolateChunk(const double* const* inputs, double* const* outputs,
                               std::int32_t frames, std::int32_t last, double ratio,
-                              double* position) {
+                              double* position, const Coefficients* k,
+                              FilterState* const* states) {
+    Biquad filters[R];
+    if (k != nullptr)
+        for (int r = 0; r < R; ++r)
+            filters[r] = {gather(states + r * kWidth, &FilterState::x1),
+                          gather(states + r * kWidth, &FilterState::x2),
+                          gather(states + r * kWidth, &FilterState::y1),
+                          gather(states + r * kWidth, &FilterState::y2)};
     double p = *position;
     std::int32_t produced = 0;
     // Outputs are kept until kWidth frames are made, then stored transposed.
@@ -151,7 +175,8 @@ std::int32_t interpolateChunk(const double* const* inputs, double* const* output
         for (int r = 0; r < R; ++r) {
             V a, b;
             loadNeighbours(inputs + r * kWidth, i, &a, &b);
-            made[r][pending] = w * a + f * b;
+            const V y = w * a + f * b;
+            made[r][pending] = k != nullptr ? filters[r].step(*k, y) : y;
         }
         p += ratio;
         if (++pending == kWidth) {
@@ -167,25 +192,32 @@ std::int32_t interpolateChunk(const double* const* inputs, double* const* output
         for (int r = 0; r < R; ++r)
             for (int l = 0; l < kWidth; ++l)
                 outputs[r * kWidth + l][produced - pending + t] = made[r][t][l];
+    if (k != nullptr)
+        for (int r = 0; r < R; ++r)
+            for (int l = 0; l < kWidth; ++l) {
+                FilterState& s = *states[r * kWidth + l];
+                const Biquad& q = filters[r];
+                s.x1 = q.x1[l], s.x2 = q.x2[l], s.y1 = q.y1[l], s.y2 = q.y2[l];
+            }
     *position = p;
     return produced;
 }
 
 int interpolate(const double* const* inputs, double* const* outputs, int lanes,
                 std::int32_t frames, std::int32_t last, double ratio, double* position,
-                std::int32_t* produced) {
+                std::int32_t* produced, const Coefficients* k, FilterState* const* states) {
     // Every chunk walks the same positions; each starts from the same one.
     const double start = *position;
     int done = 0;
     for (; lanes - done >= kRegisters * kWidth; done += kRegisters * kWidth) {
         *position = start;
         *produced = interpolateChunk<kRegisters>(inputs + done, outputs + done, frames, last,
-                                                 ratio, position);
+                                                 ratio, position, k, states + done);
     }
     for (; lanes - done >= kWidth; done += kWidth) {
         *position = start;
-        *produced =
-            interpolateChunk<1>(inputs + done, outputs + done, frames, last, ratio, position);
+        *produced = interpolateChunk<1>(inputs + done, outputs + done, frames, last, ratio,
+                                        position, k, states + done);
     }
     return done;
 }

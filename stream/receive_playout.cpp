@@ -82,15 +82,26 @@ struct InStepGroup {
     std::int32_t need = 0;
 };
 
-// The scratch holds one block of converter output per lane, then the floats
-// taken from a queue; null when it cannot be had.
-float* groupScratch(StreamEffect& instance, std::int32_t lanes, std::int32_t frames,
-                    std::int32_t take) {
-    const std::int64_t outputBytes = std::int64_t(lanes) * frames * 8;
-    void* scratch = scratchOf(instance, outputBytes + std::int64_t(take) * 4);
-    return scratch == nullptr ? nullptr
-                              : reinterpret_cast<float*>(static_cast<std::uint8_t*>(scratch) +
-                                                         outputBytes);
+// One lane's block of converter output, plus a cache line: lanes a power of
+// two apart would share cache sets and evict each other.
+std::int64_t laneStride(std::int32_t frames) { return std::int64_t(frames) + 8; }
+
+// The scratch holds one block of converter output per lane.
+bool haveGroupScratch(StreamEffect& instance, std::int32_t lanes, std::int32_t frames) {
+    return scratchOf(instance, std::int64_t(lanes) * laneStride(frames) * 8) != nullptr;
+}
+
+// Takes n samples off the queue into the converter's input, widened, through
+// a small buffer that stays in the first-level cache.
+void takeWidened(ChannelQueue& queue, double* input, std::int32_t n) {
+    float chunk[256];
+    for (std::int32_t done = 0; done < n;) {
+        const std::int32_t count = n - done < 256 ? n - done : 256;
+        queue.readSamples(chunk, count * 4);
+        queue.consumeBytes(count * 4);
+        for (std::int32_t j = 0; j < count; ++j) input[done + j] = chunk[j];
+        done += count;
+    }
 }
 
 // Converts the group and adds what it made into its output channels.
@@ -100,7 +111,7 @@ void playGroup(StreamEffect& instance, InStepGroup& group, float* const* outputs
     auto* converted = reinterpret_cast<double*>(instance.mixScratch.bytes());
     double* lanes[InStepGroup::kLanes];
     std::int32_t produced[InStepGroup::kLanes];
-    for (std::int32_t c = 0; c < group.count; ++c) lanes[c] = converted + std::int64_t(c) * frames;
+    for (std::int32_t c = 0; c < group.count; ++c) lanes[c] = converted + c * laneStride(frames);
     ChannelResampler::resampleInStep(group.resamplers, group.count, lanes, group.need, frames,
                                      produced);
     for (std::int32_t c = 0; c < group.count; ++c) {
@@ -137,18 +148,15 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
             if (group.count == group.capacity ||
                 (group.count > 0 && !resampler->inStepWith(*group.resamplers[0])))
                 playGroup(instance, group, outputs, frames);
-            const std::int32_t take = need < available ? need : available;
-            float* taken = groupScratch(instance, group.capacity, frames, take);
-            if (taken == nullptr) {
+            if (!haveGroupScratch(instance, group.capacity, frames)) {
                 // No room for the lanes: what is pending, then this channel alone.
                 playGroup(instance, group, outputs, frames);
                 group.capacity = 1;
-                taken = groupScratch(instance, 1, frames, take);
+                // Skip rather than convert into a smaller area.
+                if (!haveGroupScratch(instance, 1, frames)) continue;
             }
-            if (taken == nullptr) continue;  // skip rather than read into a smaller area
-            queue.readSamples(taken, take * 4);
-            queue.consumeBytes(take * 4);
-            for (std::int32_t j = 0; j < take; ++j) input[j] = taken[j];
+            const std::int32_t take = need < available ? need : available;
+            takeWidened(queue, input, take);
             for (std::int32_t j = take; j < need; ++j) input[j] = 0.0;
             group.resamplers[group.count] = resampler;
             group.channels[group.count] = ch;
