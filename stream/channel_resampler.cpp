@@ -95,6 +95,73 @@ void ChannelResampler::filterFrames(double* frames, std::int32_t count, std::int
     }
 }
 
+// One channel up in rate: each frame through the filter as soon as it is
+// made, so the interpolation overlaps the filter's recurrence.
+std::int32_t ChannelResampler::interpolateFiltered(double* output, std::int32_t outputFrames) {
+    std::int32_t produced = 0;
+    const double* input = frameAt(0, 1);
+    const std::int32_t last = bufferedFrames_ - 1;
+    double position = position_;
+    const double ratio = ratio_;
+    FilterState s = filterState_[0];
+    for (; produced < outputFrames; ++produced) {
+        if (!(position < last)) break;
+        const auto i = static_cast<std::int32_t>(position);
+        const double f = position - i;
+        const double x = (1.0 - f) * input[i] + f * input[i + 1];
+        double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
+        s.x2 = s.x1;
+        s.x1 = x;
+        s.y2 = s.y1;
+        s.y1 = y;
+        if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
+        output[produced] = y;
+        position += ratio;
+    }
+    filterState_[0] = s;
+    position_ = position;
+    return produced;
+}
+
+// One channel down in rate: the supplied frames from `from` on (to `end`)
+// are filtered just before the interpolation first reads them, and the rest
+// after it, in the same order as filtering them all first.
+std::int32_t ChannelResampler::interpolatePrefiltered(double* output, std::int32_t outputFrames,
+                                                      std::int32_t from, std::int32_t end) {
+    std::int32_t produced = 0;
+    double* input = frameAt(0, 1);
+    const std::int32_t last = bufferedFrames_ - 1;
+    double position = position_;
+    const double ratio = ratio_;
+    FilterState s = filterState_[0];
+    auto filterUpTo = [&](std::int32_t upTo) {
+        for (; from < upTo; ++from) {
+            const double x = input[from];
+            double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
+            s.x2 = s.x1;
+            s.x1 = x;
+            s.y2 = s.y1;
+            s.y1 = y;
+            if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
+            input[from] = y;
+        }
+    };
+    if (output != nullptr) {
+        for (; produced < outputFrames; ++produced) {
+            if (!(position < last)) break;
+            const auto i = static_cast<std::int32_t>(position);
+            filterUpTo(i + 2 < end ? i + 2 : end);
+            const double f = position - i;
+            output[produced] = (1.0 - f) * input[i] + f * input[i + 1];
+            position += ratio;
+        }
+    }
+    filterUpTo(end);
+    filterState_[0] = s;
+    position_ = position;
+    return produced;
+}
+
 std::int32_t ChannelResampler::interpolate(double* output, std::int32_t outputFrames,
                                            std::int32_t channels) {
     std::int32_t produced = 0;
@@ -184,11 +251,30 @@ std::int32_t ChannelResampler::resampleBlock(double* output, std::int32_t suppli
                                              std::int32_t outputFrames, std::int32_t channels) {
     if (channels < 1 || channels > kMaxChannels) return 0;
     suppliedFrames = clampedSupply(suppliedFrames);
+    if (channels == 1 && preFilters(suppliedFrames)) {
+        // Filtered while interpolated: the two overlap.
+        updateCoefficients(preCutoff());
+        const std::int32_t from = bufferedFrames_;
+        takeSupply(suppliedFrames, channels);
+        const std::int32_t produced =
+            interpolatePrefiltered(canInterpolate(output, outputFrames) ? output : nullptr,
+                                   outputFrames, from, from + suppliedFrames);
+        dropConsumed(consumedFrames(), channels);
+        return produced;
+    }
     if (preFilters(suppliedFrames)) {
         updateCoefficients(preCutoff());
         filterFrames(frameAt(bufferedFrames_, channels), suppliedFrames, channels);
     }
     takeSupply(suppliedFrames, channels);
+    if (channels == 1 && ratio_ < 1.0 && canInterpolate(output, outputFrames) &&
+        position_ < bufferedFrames_ - 1) {
+        // At least one frame comes, so the filter after runs: fused.
+        updateCoefficients(postCutoff());
+        const std::int32_t produced = interpolateFiltered(output, outputFrames);
+        dropConsumed(consumedFrames(), channels);
+        return produced;
+    }
     const std::int32_t produced =
         canInterpolate(output, outputFrames) ? interpolate(output, outputFrames, channels) : 0;
     const double consumedWhole = consumedFrames();

@@ -66,6 +66,9 @@ private:
     void updateCoefficients(double cutoff);
     void filterFrames(double* frames, std::int32_t count, std::int32_t channels);
     std::int32_t interpolate(double* output, std::int32_t outputFrames, std::int32_t channels);
+    std::int32_t interpolateFiltered(double* output, std::int32_t outputFrames);
+    std::int32_t interpolatePrefiltered(double* output, std::int32_t outputFrames,
+                                        std::int32_t from, std::int32_t end);
     double* frameAt(std::int32_t frame, std::int32_t channels) const {
         return reinterpret_cast<double*>(inputBuffer_.bytes()) + std::int64_t(frame) * channels;
     }
