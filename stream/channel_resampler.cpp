@@ -77,20 +77,24 @@ void ChannelResampler::updateCoefficients(double cutoff) {
     a2_ = (1.0 - alpha) * g;
 }
 
+// One sample through the filter: direct form I, then the denormal guard.
+inline double ChannelResampler::filterStep(FilterState& s, double x) const {
+    double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
+    s.x2 = s.x1;
+    s.x1 = x;
+    s.y2 = s.y1;
+    s.y1 = y;
+    if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
+    return y;
+}
+
 void ChannelResampler::filterFrames(double* frames, std::int32_t count, std::int32_t channels) {
     const int filtered = channels >= 2 ? 2 : 1;
     for (int ch = 0; ch < filtered; ++ch) {
         FilterState& s = filterState_[ch];
         double* sample = frames + ch;
         for (std::int32_t i = 0; i < count; ++i, sample += channels) {
-            const double x = *sample;
-            double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
-            s.x2 = s.x1;
-            s.x1 = x;
-            s.y2 = s.y1;
-            s.y1 = y;
-            if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
-            *sample = y;
+            *sample = filterStep(s, *sample);
         }
     }
 }
@@ -108,14 +112,7 @@ std::int32_t ChannelResampler::interpolateFiltered(double* output, std::int32_t 
         if (!(position < last)) break;
         const auto i = static_cast<std::int32_t>(position);
         const double f = position - i;
-        const double x = (1.0 - f) * input[i] + f * input[i + 1];
-        double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
-        s.x2 = s.x1;
-        s.x1 = x;
-        s.y2 = s.y1;
-        s.y1 = y;
-        if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
-        output[produced] = y;
+        output[produced] = filterStep(s, (1.0 - f) * input[i] + f * input[i + 1]);
         position += ratio;
     }
     filterState_[0] = s;
@@ -135,16 +132,7 @@ std::int32_t ChannelResampler::interpolatePrefiltered(double* output, std::int32
     const double ratio = ratio_;
     FilterState s = filterState_[0];
     auto filterUpTo = [&](std::int32_t upTo) {
-        for (; from < upTo; ++from) {
-            const double x = input[from];
-            double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
-            s.x2 = s.x1;
-            s.x1 = x;
-            s.y2 = s.y1;
-            s.y1 = y;
-            if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
-            input[from] = y;
-        }
+        for (; from < upTo; ++from) input[from] = filterStep(s, input[from]);
     };
     if (output != nullptr) {
         for (; produced < outputFrames; ++produced) {

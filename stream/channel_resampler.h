@@ -64,6 +64,7 @@ private:
                              double* const* samples, std::int32_t n);
 
     void updateCoefficients(double cutoff);
+    double filterStep(FilterState& s, double x) const;
     void filterFrames(double* frames, std::int32_t count, std::int32_t channels);
     std::int32_t interpolate(double* output, std::int32_t outputFrames, std::int32_t channels);
     std::int32_t interpolateFiltered(double* output, std::int32_t outputFrames);
