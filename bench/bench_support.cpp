@@ -1,5 +1,7 @@
 #include "bench/bench_support.h"
 
+#include <time.h>
+
 #include <cstdlib>
 #include <new>
 
@@ -94,6 +96,12 @@ void StreamFeed::queue(std::int32_t now) const {
     source.addressNetworkOrder = 0x0209E70A;  // 10.231.9.2: a foreign sender
     for (const auto& bytes : datagrams)
         network::acceptDatagram(bytes.data(), std::int32_t(bytes.size()), source, now);
+}
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
 }  // namespace larkwire::bench

@@ -49,4 +49,7 @@ struct StreamFeed {
 // Keeps the network up for the whole run, whatever instances come and go.
 void keepNetworkUp();
 
+// CPU time of the calling thread, in seconds.
+double threadCpuSeconds();
+
 }  // namespace larkwire::bench

@@ -7,6 +7,8 @@ set(LARKWIRE_CORE_SOURCES
   net/udp_socket.cpp
   stream/channel_queue.cpp
   stream/channel_resampler.cpp
+  stream/lane_kernels_sse2.cpp
+  stream/lane_kernels_avx2.cpp
   stream/midi_stream.cpp
   stream/packet_format.cpp
   stream/process_calls.cpp

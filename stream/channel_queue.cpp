@@ -31,8 +31,7 @@ HeapBuffer* ChannelQueue::writableBlock() {
     return block;
 }
 
-void ChannelQueue::appendSamples(const void* source, std::int32_t n) {
-    const auto* from = static_cast<const std::uint8_t*>(source);
+void ChannelQueue::appendAcrossBlocks(const std::uint8_t* from, std::int32_t n) {
     while (n > 0) {
         HeapBuffer* block = writableBlock();
         if (block == nullptr) return;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "containers/heap_buffer.h"
 #include "containers/ptr_list.h"
@@ -20,7 +21,24 @@ public:
     ChannelQueue& operator=(const ChannelQueue&) = delete;
 
     // Appends n bytes; when a new block cannot be had the rest is dropped.
-    void appendSamples(const void* source, std::int32_t n);
+    void appendSamples(const void* source, std::int32_t n) {
+        // A many-channel datagram brings a few frames per channel: most
+        // appends fit the last block, so they take no call and no list walk.
+        HeapBuffer* last = blocks_.get(blocks_.count() - 1);
+        if (last != nullptr && n > 0) {
+            const std::int32_t fill = last->usedSize();
+            if (n <= kBlockCapacity - fill && n <= last->allocatedSize() - fill) {
+                last->resize(fill + n);
+                copySmall(last->bytes() + fill, static_cast<const std::uint8_t*>(source), n);
+                // Many queues fill side by side, more than the hardware
+                // prefetcher follows: ask for the next line ahead.
+                __builtin_prefetch(last->bytes() + fill + n + 64, 1);
+                queuedBytes_ += n;
+                return;
+            }
+        }
+        appendAcrossBlocks(static_cast<const std::uint8_t*>(source), n);
+    }
     // Copies up to n bytes from the read position without consuming them.
     std::int32_t readSamples(void* destination, std::int32_t n) const;
     void consumeBytes(std::int32_t n);
@@ -32,6 +50,17 @@ public:
     std::int32_t spareBlockCount() const { return spareBlocks_.count(); }
 
 private:
+    // Copies of a few frames inline; longer ones through the library.
+    static void copySmall(std::uint8_t* to, const std::uint8_t* from, std::int32_t n) {
+        if (n > 64) {
+            std::memcpy(to, from, size_t(n));
+            return;
+        }
+        for (; n >= 16; n -= 16, to += 16, from += 16) std::memcpy(to, from, 16);
+        for (; n >= 4; n -= 4, to += 4, from += 4) std::memcpy(to, from, 4);
+        for (; n > 0; --n) *to++ = *from++;
+    }
+    void appendAcrossBlocks(const std::uint8_t* from, std::int32_t n);
     void releaseEmptyBlocks();
     HeapBuffer* writableBlock();
 

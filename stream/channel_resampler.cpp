@@ -77,22 +77,77 @@ void ChannelResampler::updateCoefficients(double cutoff) {
     a2_ = (1.0 - alpha) * g;
 }
 
+// One sample through the filter: direct form I, then the denormal guard.
+inline double ChannelResampler::filterStep(FilterState& s, double x) const {
+    double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
+    s.x2 = s.x1;
+    s.x1 = x;
+    s.y2 = s.y1;
+    s.y1 = y;
+    if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
+    return y;
+}
+
 void ChannelResampler::filterFrames(double* frames, std::int32_t count, std::int32_t channels) {
     const int filtered = channels >= 2 ? 2 : 1;
     for (int ch = 0; ch < filtered; ++ch) {
         FilterState& s = filterState_[ch];
         double* sample = frames + ch;
         for (std::int32_t i = 0; i < count; ++i, sample += channels) {
-            const double x = *sample;
-            double y = b0_ * x + b1_ * s.x1 + b2_ * s.x2 - a1_ * s.y1 - a2_ * s.y2;
-            s.x2 = s.x1;
-            s.x1 = x;
-            s.y2 = s.y1;
-            s.y1 = y;
-            if (hasZeroExponent(s.y1)) s.y1 = y = 0.0;
-            *sample = y;
+            *sample = filterStep(s, *sample);
         }
     }
+}
+
+// One channel up in rate: each frame through the filter as soon as it is
+// made, so the interpolation overlaps the filter's recurrence.
+std::int32_t ChannelResampler::interpolateFiltered(double* output, std::int32_t outputFrames) {
+    std::int32_t produced = 0;
+    const double* input = frameAt(0, 1);
+    const std::int32_t last = bufferedFrames_ - 1;
+    double position = position_;
+    const double ratio = ratio_;
+    FilterState s = filterState_[0];
+    for (; produced < outputFrames; ++produced) {
+        if (!(position < last)) break;
+        const auto i = static_cast<std::int32_t>(position);
+        const double f = position - i;
+        output[produced] = filterStep(s, (1.0 - f) * input[i] + f * input[i + 1]);
+        position += ratio;
+    }
+    filterState_[0] = s;
+    position_ = position;
+    return produced;
+}
+
+// One channel down in rate: the supplied frames from `from` on (to `end`)
+// are filtered just before the interpolation first reads them, and the rest
+// after it, in the same order as filtering them all first.
+std::int32_t ChannelResampler::interpolatePrefiltered(double* output, std::int32_t outputFrames,
+                                                      std::int32_t from, std::int32_t end) {
+    std::int32_t produced = 0;
+    double* input = frameAt(0, 1);
+    const std::int32_t last = bufferedFrames_ - 1;
+    double position = position_;
+    const double ratio = ratio_;
+    FilterState s = filterState_[0];
+    auto filterUpTo = [&](std::int32_t upTo) {
+        for (; from < upTo; ++from) input[from] = filterStep(s, input[from]);
+    };
+    if (output != nullptr) {
+        for (; produced < outputFrames; ++produced) {
+            if (!(position < last)) break;
+            const auto i = static_cast<std::int32_t>(position);
+            filterUpTo(i + 2 < end ? i + 2 : end);
+            const double f = position - i;
+            output[produced] = (1.0 - f) * input[i] + f * input[i + 1];
+            position += ratio;
+        }
+    }
+    filterUpTo(end);
+    filterState_[0] = s;
+    position_ = position;
+    return produced;
 }
 
 std::int32_t ChannelResampler::interpolate(double* output, std::int32_t outputFrames,
@@ -136,19 +191,14 @@ std::int32_t ChannelResampler::interpolate(double* output, std::int32_t outputFr
     return produced;
 }
 
-std::int32_t ChannelResampler::resampleBlock(double* output, std::int32_t suppliedFrames,
-                                             std::int32_t outputFrames, std::int32_t channels) {
-    if (channels < 1 || channels > kMaxChannels) return 0;
+std::int32_t ChannelResampler::clampedSupply(std::int32_t suppliedFrames) const {
     // Never count more frames than prepareInput made room for.
     if (suppliedFrames > requestedFrames_) suppliedFrames = requestedFrames_;
-    if (suppliedFrames < 0) suppliedFrames = 0;
+    return suppliedFrames < 0 ? 0 : suppliedFrames;
+}
 
-    if (ratio_ > 1.0 && suppliedFrames > 0) {
-        updateCoefficients(0.99 / ratio_ * 0.8);
-        filterFrames(frameAt(bufferedFrames_, channels), suppliedFrames, channels);
-    }
+void ChannelResampler::takeSupply(std::int32_t suppliedFrames, std::int32_t channels) {
     bufferedFrames_ += suppliedFrames;
-
     // A short supply is padded with twice the shortfall of silence.
     if (suppliedFrames < requestedFrames_) {
         const std::int32_t padding = 2 * (requestedFrames_ - suppliedFrames);
@@ -162,20 +212,17 @@ std::int32_t ChannelResampler::resampleBlock(double* output, std::int32_t suppli
             }
         }
     }
+}
 
-    std::int32_t produced = 0;
-    if (output != nullptr && outputFrames > 0 && inputBuffer_.bytes() != nullptr)
-        produced = interpolate(output, outputFrames, channels);
-
+// The whole frames the read position passed, taken off it.
+double ChannelResampler::consumedFrames() {
     double consumedWhole = std::trunc(position_);
     if (!(consumedWhole >= 0)) consumedWhole = 0;  // NaN position: consume nothing
     position_ -= consumedWhole;
+    return consumedWhole;
+}
 
-    if (ratio_ < 1.0 && produced > 0) {
-        updateCoefficients(ratio_ * 0.99 * 0.8);
-        filterFrames(output, produced, channels);
-    }
-
+void ChannelResampler::dropConsumed(double consumedWhole, std::int32_t channels) {
     const double remaining = double(bufferedFrames_) - consumedWhole;
     if (!(remaining > 0)) {
         bufferedFrames_ = 0;
@@ -186,7 +233,131 @@ std::int32_t ChannelResampler::resampleBlock(double* output, std::int32_t suppli
         std::memmove(frameAt(0, channels), frameAt(consumed, channels),
                      size_t(bufferedFrames_) * size_t(channels) * 8);
     }
+}
+
+std::int32_t ChannelResampler::resampleBlock(double* output, std::int32_t suppliedFrames,
+                                             std::int32_t outputFrames, std::int32_t channels) {
+    if (channels < 1 || channels > kMaxChannels) return 0;
+    suppliedFrames = clampedSupply(suppliedFrames);
+    if (channels == 1 && preFilters(suppliedFrames)) {
+        // Filtered while interpolated: the two overlap.
+        updateCoefficients(preCutoff());
+        const std::int32_t from = bufferedFrames_;
+        takeSupply(suppliedFrames, channels);
+        const std::int32_t produced =
+            interpolatePrefiltered(canInterpolate(output, outputFrames) ? output : nullptr,
+                                   outputFrames, from, from + suppliedFrames);
+        dropConsumed(consumedFrames(), channels);
+        return produced;
+    }
+    if (preFilters(suppliedFrames)) {
+        updateCoefficients(preCutoff());
+        filterFrames(frameAt(bufferedFrames_, channels), suppliedFrames, channels);
+    }
+    takeSupply(suppliedFrames, channels);
+    if (channels == 1 && ratio_ < 1.0 && canInterpolate(output, outputFrames) &&
+        position_ < bufferedFrames_ - 1) {
+        // At least one frame comes, so the filter after runs: fused.
+        updateCoefficients(postCutoff());
+        const std::int32_t produced = interpolateFiltered(output, outputFrames);
+        dropConsumed(consumedFrames(), channels);
+        return produced;
+    }
+    const std::int32_t produced =
+        canInterpolate(output, outputFrames) ? interpolate(output, outputFrames, channels) : 0;
+    const double consumedWhole = consumedFrames();
+    if (postFilters(produced)) {
+        updateCoefficients(postCutoff());
+        filterFrames(output, produced, channels);
+    }
+    dropConsumed(consumedWhole, channels);
     return produced;
+}
+
+namespace {
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+}  // namespace
+
+bool ChannelResampler::inStepWith(const ChannelResampler& other) const {
+    return bufferedFrames_ == other.bufferedFrames_ &&
+           requestedFrames_ == other.requestedFrames_ && sameBits(position_, other.position_) &&
+           sameBits(ratio_, other.ratio_) && sameBits(inputRate_, other.inputRate_) &&
+           sameBits(outputRate_, other.outputRate_) && sameBits(lastCutoff_, other.lastCutoff_) &&
+           sameBits(a1_, other.a1_) && sameBits(a2_, other.a2_) && sameBits(b0_, other.b0_) &&
+           sameBits(b1_, other.b1_) && sameBits(b2_, other.b2_);
+}
+
+// Channel 0 of each converter, the lanes the kernels take first, the rest
+// through the scalar filter.
+void ChannelResampler::filterInStep(ChannelResampler* const* group, std::int32_t count,
+                                    double* const* samples, std::int32_t n) {
+    const ChannelResampler& lead = *group[0];
+    const lanes::Coefficients k{lead.b0_, lead.b1_, lead.b2_, lead.a1_, lead.a2_};
+    FilterState* states[kMaxInStep];
+    for (std::int32_t c = 0; c < count; ++c) states[c] = &group[c]->filterState_[0];
+    const int done = lanes::activeKernels().filter(k, samples, states, count, n);
+    for (std::int32_t c = done; c < count; ++c) group[c]->filterFrames(samples[c], n, 1);
+}
+
+void ChannelResampler::resampleInStep(ChannelResampler* const* group, std::int32_t count,
+                                      double* const* outputs, std::int32_t suppliedFrames,
+                                      std::int32_t outputFrames, std::int32_t* produced) {
+    if (count <= 0) return;
+    bool lanesFit = count <= kMaxInStep;
+    for (std::int32_t c = 0; c < count && lanesFit; ++c)
+        lanesFit = group[c]->inStepWith(*group[0]) &&
+                   group[c]->canInterpolate(outputs[c], outputFrames);
+    if (!lanesFit) {
+        // Not the case the lanes are for: one by one, as the reference does it.
+        for (std::int32_t c = 0; c < count; ++c)
+            produced[c] = group[c]->resampleBlock(outputs[c], suppliedFrames, outputFrames, 1);
+        return;
+    }
+
+    ChannelResampler& lead = *group[0];
+    suppliedFrames = lead.clampedSupply(suppliedFrames);
+    double* samples[kMaxInStep];
+    if (lead.preFilters(suppliedFrames)) {
+        for (std::int32_t c = 0; c < count; ++c) {
+            group[c]->updateCoefficients(lead.preCutoff());
+            samples[c] = group[c]->frameAt(lead.bufferedFrames_, 1);
+        }
+        filterInStep(group, count, samples, suppliedFrames);
+    }
+    for (std::int32_t c = 0; c < count; ++c) group[c]->takeSupply(suppliedFrames, 1);
+
+    const double* inputs[kMaxInStep];
+    for (std::int32_t c = 0; c < count; ++c) inputs[c] = group[c]->frameAt(0, 1);
+    // The filter after the interpolation runs inside it when a frame will be
+    // made: the coefficients change only then, as in resampleBlock.
+    const bool postFilter = lead.ratio_ < 1.0 && outputFrames > 0 &&
+                            lead.position_ < lead.bufferedFrames_ - 1;
+    lanes::Coefficients k{};
+    FilterState* states[kMaxInStep];
+    if (postFilter) {
+        for (std::int32_t c = 0; c < count; ++c) {
+            group[c]->updateCoefficients(lead.postCutoff());
+            states[c] = &group[c]->filterState_[0];
+        }
+        k = {lead.b0_, lead.b1_, lead.b2_, lead.a1_, lead.a2_};
+    }
+    double position = lead.position_;
+    std::int32_t made = 0;
+    const int done = lanes::activeKernels().interpolate(
+        inputs, outputs, count, outputFrames, lead.bufferedFrames_ - 1, lead.ratio_, &position,
+        &made, postFilter ? &k : nullptr, states);
+    for (std::int32_t c = 0; c < done; ++c) group[c]->position_ = position;
+    for (std::int32_t c = done; c < count; ++c) {
+        made = group[c]->interpolate(outputs[c], outputFrames, 1);
+        if (postFilter) group[c]->filterFrames(outputs[c], made, 1);
+    }
+
+    double consumedWhole = 0;
+    for (std::int32_t c = 0; c < count; ++c) {
+        consumedWhole = group[c]->consumedFrames();
+        group[c]->dropConsumed(consumedWhole, 1);
+        produced[c] = made;
+    }
 }
 
 }  // namespace larkwire

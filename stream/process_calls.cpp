@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "shell/stream_effect.h"
 #include "stream/midi_stream.h"
@@ -39,6 +40,28 @@ void copyChannels(float* const* to, float* const* from, vst2::int32 frames) {
         if (to[ch] != from[ch]) std::memmove(to[ch], from[ch], size_t(frames) * sizeof(float));
 }
 
+// The largest magnitude in the block, NaNs skipped (they compare false);
+// -infinity for none. Eight running maxima: one would make every sample wait
+// for the comparison before it. A maximum is the same in any order, and a
+// float's magnitude compares as its double does.
+float blockPeak(const float* samples, vst2::int32 frames) {
+    constexpr float kNone = -std::numeric_limits<float>::infinity();
+    float peaks[8] = {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone};
+    vst2::int32 j = 0;
+    for (; j + 8 <= frames; j += 8)
+        for (int k = 0; k < 8; ++k) {
+            const float v = std::fabs(samples[j + k]);
+            peaks[k] = v > peaks[k] ? v : peaks[k];
+        }
+    for (; j < frames; ++j) {
+        const float v = std::fabs(samples[j]);
+        peaks[0] = v > peaks[0] ? v : peaks[0];
+    }
+    float peak = kNone;
+    for (float p : peaks) peak = p > peak ? p : peak;
+    return peak;
+}
+
 }  // namespace
 
 void raiseMeters(StreamEffect& instance, float* const* channels, vst2::int32 frames) {
@@ -46,12 +69,10 @@ void raiseMeters(StreamEffect& instance, float* const* channels, vst2::int32 fra
     const float* right = channelCount > 1 ? channels[1] : channels[0];
     double peakLeft = instance.peakLevels[0].load(std::memory_order_relaxed);
     double peakRight = instance.peakLevels[1].load(std::memory_order_relaxed);
-    for (vst2::int32 j = 0; j < frames; ++j) {
-        const double l = std::fabs(double(left[j]));
-        const double r = std::fabs(double(right[j]));
-        if (l > peakLeft) peakLeft = l;  // a NaN compares false and is skipped
-        if (r > peakRight) peakRight = r;
-    }
+    const double l = blockPeak(left, frames);
+    const double r = right == left ? l : double(blockPeak(right, frames));
+    if (l > peakLeft) peakLeft = l;
+    if (r > peakRight) peakRight = r;
     instance.peakLevels[0].store(peakLeft, std::memory_order_relaxed);
     instance.peakLevels[1].store(peakRight, std::memory_order_relaxed);
 }

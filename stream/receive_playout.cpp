@@ -70,6 +70,61 @@ void* scratchOf(StreamEffect& instance, std::int64_t bytes) {
 
 }  // namespace
 
+namespace {
+
+// Converted channels whose input is in place, waiting to run side by side.
+struct InStepGroup {
+    static constexpr std::int32_t kLanes = 16;
+    ChannelResampler* resamplers[kLanes];
+    std::int32_t channels[kLanes];
+    std::int32_t count = 0;
+    std::int32_t capacity = kLanes;
+    std::int32_t need = 0;
+};
+
+// One lane's block of converter output, plus a cache line: lanes a power of
+// two apart would share cache sets and evict each other.
+std::int64_t laneStride(std::int32_t frames) { return std::int64_t(frames) + 8; }
+
+// The scratch holds one block of converter output per lane.
+bool haveGroupScratch(StreamEffect& instance, std::int32_t lanes, std::int32_t frames) {
+    return scratchOf(instance, std::int64_t(lanes) * laneStride(frames) * 8) != nullptr;
+}
+
+// Takes n samples off the queue into the converter's input, widened, through
+// a small buffer that stays in the first-level cache.
+void takeWidened(ChannelQueue& queue, double* input, std::int32_t n) {
+    float chunk[256];
+    for (std::int32_t done = 0; done < n;) {
+        const std::int32_t count = n - done < 256 ? n - done : 256;
+        queue.readSamples(chunk, count * 4);
+        queue.consumeBytes(count * 4);
+        for (std::int32_t j = 0; j < count; ++j) input[done + j] = chunk[j];
+        done += count;
+    }
+}
+
+// Converts the group and adds what it made into its output channels.
+void playGroup(StreamEffect& instance, InStepGroup& group, float* const* outputs,
+               std::int32_t frames) {
+    if (group.count == 0) return;
+    auto* converted = reinterpret_cast<double*>(instance.mixScratch.bytes());
+    double* lanes[InStepGroup::kLanes];
+    std::int32_t produced[InStepGroup::kLanes];
+    for (std::int32_t c = 0; c < group.count; ++c) lanes[c] = converted + c * laneStride(frames);
+    ChannelResampler::resampleInStep(group.resamplers, group.count, lanes, group.need, frames,
+                                     produced);
+    for (std::int32_t c = 0; c < group.count; ++c) {
+        float* out = outputs[group.channels[c]];
+        for (std::int32_t j = 0; j < produced[c]; ++j)
+            out[j] = static_cast<float>(out[j] + lanes[c][j]);
+    }
+    group.count = 0;
+    group.capacity = InStepGroup::kLanes;
+}
+
+}  // namespace
+
 void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames) {
     if (network::packetListLock.load() == nullptr || frames < 0) return;
     const double hostRate = instance.sampleRate;
@@ -77,6 +132,7 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
         std::fabs(double(instance.streamSampleRate) - hostRate) > kRateTolerance;
     const std::int32_t streamChannels =
         instance.streamChannels < channelCount ? instance.streamChannels : channelCount;
+    InStepGroup group;
 
     for (std::int32_t ch = 0; ch < streamChannels; ++ch) {
         ChannelQueue& queue = instance.channelStates[ch];
@@ -88,23 +144,24 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
             double* input = nullptr;
             const std::int32_t need = resampler->prepareInput(frames, 1, &input);
             if (need <= 0 || input == nullptr) continue;
-            if (heldBack(instance, ch, available, need)) return;
+            if (heldBack(instance, ch, available, need)) return;  // channel 0: nothing pending
+            if (group.count == group.capacity ||
+                (group.count > 0 && !resampler->inStepWith(*group.resamplers[0])))
+                playGroup(instance, group, outputs, frames);
+            if (!haveGroupScratch(instance, group.capacity, frames)) {
+                // No room for the lanes: what is pending, then this channel alone.
+                playGroup(instance, group, outputs, frames);
+                group.capacity = 1;
+                // Skip rather than convert into a smaller area.
+                if (!haveGroupScratch(instance, 1, frames)) continue;
+            }
             const std::int32_t take = need < available ? need : available;
-            // The scratch holds the taken floats, then the converter's doubles.
-            const std::int64_t takenBytes = std::int64_t(take) * 4;
-            const std::int64_t outputBytes = std::int64_t(frames) * 8;
-            auto* taken = static_cast<float*>(
-                scratchOf(instance, takenBytes > outputBytes ? takenBytes : outputBytes));
-            if (taken == nullptr) continue;  // skip rather than read into a smaller area
-            queue.readSamples(taken, take * 4);
-            queue.consumeBytes(take * 4);
-            for (std::int32_t j = 0; j < take; ++j) input[j] = taken[j];
+            takeWidened(queue, input, take);
             for (std::int32_t j = take; j < need; ++j) input[j] = 0.0;
-            auto* converted = reinterpret_cast<double*>(instance.mixScratch.bytes());
-            const std::int32_t produced = resampler->resampleBlock(converted, need, frames, 1);
-            float* out = outputs[ch];
-            for (std::int32_t j = 0; j < produced; ++j)
-                out[j] = static_cast<float>(out[j] + converted[j]);
+            group.resamplers[group.count] = resampler;
+            group.channels[group.count] = ch;
+            group.need = need;
+            ++group.count;
             continue;
         }
 
@@ -118,6 +175,7 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
         float* out = outputs[ch];
         for (std::int32_t j = 0; j < take; ++j) out[j] += taken[j];
     }
+    playGroup(instance, group, outputs, frames);
 }
 
 void flushQueues(StreamEffect& instance) {
