@@ -20,11 +20,25 @@ for arg; do
     esac
 done
 
+# A line for each tenth of the build done, from Ninja's "[3/40]" or Make's
+# "[ 7%]".
+progress() {
+    awk -v p="$1" '
+        match($0, /^\[[0-9]+\/[0-9]+\]/) { split(substr($0, 2, RLENGTH - 2), n, "/"); pct = 100 * n[1] / n[2] }
+        match($0, /^\[ *[0-9]+%\]/) { pct = substr($0, 2, RLENGTH - 3) + 0 }
+        int(pct / 10) > shown { shown = int(pct / 10); printf "%s: %d%%\n", p, 10 * shown; fflush() }'
+}
+
 # Configures and builds PRESET (only TARGETs, if given); a line per tenth done.
 build_preset() {
-    local preset=$1 start=$SECONDS log=build/configure-$preset.log
+    local preset=$1 start=$SECONDS log=build/configure-$preset.log generator=()
     shift
-    cmake --preset "$preset" >"$log" 2>&1 || { cat "$log"; return 1; }
+    # A new tree builds with Ninja when there is one; a tree configured before
+    # keeps its generator.
+    if [[ ! -e build/$preset/CMakeCache.txt ]] && command -v ninja >/dev/null; then
+        generator=(-G Ninja)
+    fi
+    cmake --preset "$preset" "${generator[@]}" >"$log" 2>&1 || { cat "$log"; return 1; }
     # A variable a preset sets but nothing reads is a silent slip: fail on it.
     if grep -q "Manually-specified variables were not used" "$log"; then
         cat "$log"; echo "build-all: $preset: unused variables" >&2; return 1
@@ -33,12 +47,7 @@ build_preset() {
     log=build/build-$preset.log
     local targets=()
     [[ $# -eq 0 ]] || targets=(--target "$@")
-    if ! cmake --build --preset "$preset" -j"$jobs" "${targets[@]}" 2>&1 | tee "$log" |
-        awk -v p="$preset" 'match($0, /^\[[0-9]+\/[0-9]+\]/) {
-                split(substr($0, 2, RLENGTH - 2), n, "/")
-                tenth = int(10 * n[1] / n[2])
-                if (tenth > shown) { shown = tenth; printf "%s: %d%% (%d of %d steps)\n", p, 10 * tenth, n[1], n[2]; fflush() }
-            }'; then
+    if ! cmake --build --preset "$preset" -j"$jobs" "${targets[@]}" 2>&1 | tee "$log" | progress "$preset"; then
         tail -50 "$log"
         echo "build-all: $preset failed; the whole log is $log" >&2
         return 1
