@@ -73,7 +73,7 @@ suite() {
     echo
     echo "=== $name ($((SECONDS - start)) s in)"
     local why
-    why=$(unavailable_in $groups | paste -sd ';' | sed 's/;/; /g')
+    why=$(unavailable_in $groups | awk 'NR > 1 { printf "; " } { printf "%s", $0 }')
     if [[ -n $why ]]; then
         echo "SKIPPED: $why"
         row "$name" - - - - "SKIPPED: $why"
