@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # apt-get for the install scripts, made to survive a flaky mirror. Source it,
 # then: apt_need GROUP PACKAGE...
 #
@@ -68,6 +69,13 @@ apt_reason() {
     reason=${reason:-apt-get failed}
     [[ -z $index ]] || reason+="; index $index"
     echo "$reason"
+}
+
+# A new architecture has no indexes yet: the next update must run.
+apt_add_arch() {
+    dpkg --print-foreign-architectures | grep -qx "$1" && return 0
+    dpkg --add-architecture "$1"
+    rm -f "$apt_state/apt-update.log"
 }
 
 apt_record() {  # PACKAGE GROUP [REASON]: with no reason, forget PACKAGE

@@ -31,7 +31,8 @@ progress() {
 
 # Configures and builds PRESET (only TARGETs, if given); a line per tenth done.
 build_preset() {
-    local preset=$1 start=$SECONDS log=build/configure-$preset.log generator=()
+    local preset=$1 start=$SECONDS generator=()
+    local log=build/configure-$preset.log
     shift
     # A new tree builds with Ninja when there is one; a tree configured before
     # keeps its generator.

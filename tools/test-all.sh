@@ -9,7 +9,7 @@
 # Environment: LARKWIRE_HARDENING=0 and LARKWIRE_HOSTS=0 leave those suites
 # out; LARKWIRE_DISPLAY (default :99) is the X display the editor tests use.
 set -uo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 root=$PWD
 start=$SECONDS
 logs=build/test-all

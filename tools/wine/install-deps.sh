@@ -17,7 +17,7 @@ for arg; do
     case $arg in
         --gui) apt_need gui "${gui[@]}" || status=1 ;;
         --32)
-            dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+            apt_add_arch i386
             apt_need vm wine32:i386 || status=1
             ;;
         *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
