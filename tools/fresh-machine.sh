@@ -54,14 +54,13 @@ cleanup() {
     trap - EXIT INT TERM
     stop_inside
     sleep 1
-    findmnt -R -n -o TARGET "$target" 2>/dev/null | sort -r | while read -r m; do
-        umount -l "$m" 2>/dev/null || true
-    done
+    umount -R -l "$target" 2>/dev/null || true
     if [[ -n $keep ]]; then
         echo "fresh-machine: root kept at $target (mounts removed)"
-    elif findmnt -R -n "$target" >/dev/null 2>&1; then
+    elif grep -q " $target[/ ]" /proc/self/mountinfo; then
         echo "fresh-machine: $target still has mounts; not removing it" >&2
     else
+        echo "fresh-machine: removing $target"
         # --one-file-system: never follow into anything still mounted.
         rm -rf --one-file-system "$target"
     fi
@@ -95,9 +94,13 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
 cp /etc/resolv.conf "$target/etc/resolv.conf"
+# The root of a real machine is a mount point; ip netns exec relies on that.
+mount --bind "$target" "$target"
 mount -t proc proc "$target/proc"
 mount -t sysfs sysfs "$target/sys"
 mount --rbind /dev "$target/dev"
+# An unmount here must never reach this machine's own /dev.
+mount --make-rslave "$target/dev"
 mount -t tmpfs tmpfs "$target/run"
 git clone -q "$repo" "$target/root/larkwire"
 echo "clean clone of $(git -C "$target/root/larkwire" log --oneline -1)"
