@@ -1,20 +1,26 @@
 #!/bin/bash
-# Install what tools/wine/wine64-run.sh and the GUI checks need (idempotent).
-# wine32:i386 is here too: it runs only inside the VM (tools/vm), but the VM
-# uses this machine's root filesystem, so it is installed on the host.
-set -euo pipefail
+# Installs what tools/wine/wine64-run.sh needs (idempotent):
+#   install-deps.sh         wine64
+#   install-deps.sh --gui   and the X tools the editor checks use
+#   install-deps.sh --32    and wine32:i386, which runs only inside the VM
+#                           (tools/vm); the VM boots over this machine's root
+#                           file system, so it is installed here
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../apt-lib.sh"
 
-pkgs=(wine wine64 wine32:i386 xvfb xauth imagemagick x11-apps x11-utils xdotool)
+gui=(xvfb xauth imagemagick x11-apps x11-utils xdotool)
 
-# Another apt run may hold the lock (e.g. one started at session start).
-while pgrep -x apt-get >/dev/null || pgrep -x dpkg >/dev/null; do sleep 5; done
-
-installed=$(dpkg-query -W -f='${Status}\n' "${pkgs[@]}" 2>/dev/null | grep -c '^install ok installed$' || true)
-if [[ $installed -ne ${#pkgs[@]} ]]; then
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        dpkg --add-architecture i386
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${pkgs[@]}"
-fi
+status=0
+apt_need wine64 wine wine64 || status=1
+for arg; do
+    case $arg in
+        --gui) apt_need gui "${gui[@]}" || status=1 ;;
+        --32)
+            apt_add_arch i386
+            apt_need vm wine32:i386 || status=1
+            ;;
+        *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
+exit $status
