@@ -27,6 +27,8 @@ set(LARKWIRE_CORE_SOURCES
   editor/meter_geometry.cpp
   editor/meter_levels.cpp
   editor/meter_tick.cpp
+  editor/text_edit_model.cpp
+  editor/dialog_layout.cpp
 )
 
 if(WIN32)
@@ -43,6 +45,7 @@ if(WIN32)
     editor/win32/offscreen_bitmap.cpp
     editor/win32/vu_meter.cpp
     editor/win32/window_classes.cpp
+    editor/message_loop_idle.cpp
   )
   set(LARKWIRE_RESOURCE_SOURCES resources/larkwire.rc)
 else()
@@ -54,7 +57,19 @@ else()
     platform/posix/profile.cpp
     platform/posix/thread.cpp
     platform/posix/udp.cpp
-    shell/no_editor.cpp
   )
+  if(LARKWIRE_X11_EDITOR)
+    list(APPEND LARKWIRE_CORE_SOURCES
+      editor/x11/clipboard.cpp
+      editor/x11/editor_painting.cpp
+      editor/x11/editor_window.cpp
+      editor/x11/level_meter.cpp
+      editor/x11/x11_canvas.cpp
+      editor/x11/x11_editor.cpp
+      editor/x11/x11_error_trap.cpp
+    )
+  else()
+    list(APPEND LARKWIRE_CORE_SOURCES shell/no_editor.cpp)
+  endif()
   set(LARKWIRE_RESOURCE_SOURCES)
 endif()

@@ -14,6 +14,9 @@ bool openEditor(StreamEffect& instance, void* parent);
 // window, applying an edit still pending. instanceClosing: the instance is
 // being destroyed, so the host is not told about that edit.
 void closeEditor(StreamEffect& instance, bool instanceClosing = false);
+// [ui] The host's idle call while the editor is open; window systems that
+// do not deliver the editor's events themselves handle them here.
+void idleEditor(StreamEffect& instance);
 // [ui] The open editor's client rectangle; false when none is open.
 bool editorClientRect(StreamEffect& instance, vst2::ERect& rect);
 // [ui, may hold stateLock] Enables the send-only controls when sending.

@@ -142,6 +142,9 @@ vst2::intptr dispatch(vst2::AEffect* effect, vst2::int32 opcode, vst2::int32 ind
         case vst2::effEditClose:
             if (instance != nullptr) closeEditor(*instance);
             return 0;
+        case vst2::effEditIdle:
+            if (instance != nullptr) idleEditor(*instance);
+            return 0;
         case vst2::effIdentify:
             return 0x4E764566;  // 'NvEf'
         case vst2::effGetChunk:

@@ -5,6 +5,7 @@ namespace larkwire {
 
 bool openEditor(StreamEffect&, void*) { return false; }
 void closeEditor(StreamEffect&, bool) {}
+void idleEditor(StreamEffect&) {}
 bool editorClientRect(StreamEffect&, vst2::ERect&) { return false; }
 void editorEnableSendControls(StreamEffect&, bool) {}
 bool editorAvailable() { return false; }

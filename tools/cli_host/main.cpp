@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/cli_host/analysis.h"
+#include "tools/cli_host/host_editor.h"
 #include "tools/cli_host/options.h"
 #include "tools/cli_host/signals.h"
 #include "tools/cli_host/wav_file.h"
@@ -98,6 +99,19 @@ std::int64_t wallClockNanoseconds() {
 
 const char* yesNo(bool value) { return value ? "yes" : "no"; }
 
+// The plug-in's state as its chunk says; the chunk, or null when it gave none.
+const std::uint8_t* printState(host::PluginHost& pluginHost, vst2::AEffect* effect, const char* label) {
+    void* state = nullptr;
+    if (pluginHost.dispatch(effect, vst2::effGetChunk, 0, 0, &state) != kChunkBytes || state == nullptr)
+        return nullptr;
+    const auto* s = static_cast<const std::uint8_t*>(state);
+    std::printf("%s     %s, id \"%s\", %d channels to send, %s%s%s\n", label, getInt(s) ? "send" : "receive",
+                textField(s + kIdentifierAt, 32).c_str(), int(getInt(s + 4)),
+                getInt(s + 8) ? "enabled" : "disabled", getInt(s) ? ", to " : "",
+                getInt(s) ? textField(s + kDestinationAt, 128).c_str() : "");
+    return s;
+}
+
 int run(const Options& o) {
     host::PluginHost pluginHost;
     std::string error;
@@ -139,18 +153,10 @@ int run(const Options& o) {
 
     std::vector<std::uint8_t> chunk = buildChunk(pluginHost, effect, o);
     pluginHost.dispatch(effect, vst2::effSetChunk, 0, kChunkBytes, chunk.data());
-    void* state = nullptr;
-    if (pluginHost.dispatch(effect, vst2::effGetChunk, 0, 0, &state) == kChunkBytes && state) {
-        const auto* s = static_cast<const std::uint8_t*>(state);
-        std::printf("plug-in:           %s, %d in, %d out\n", o.plugin.c_str(), inputs, outputs);
-        std::printf("state:             %s, id \"%s\", %d channels to send, %s%s%s\n",
-                    getInt(s) ? "send" : "receive", textField(s + kIdentifierAt, 32).c_str(),
-                    int(getInt(s + 4)), getInt(s + 8) ? "enabled" : "disabled",
-                    getInt(s) ? ", to " : "",
-                    getInt(s) ? textField(s + kDestinationAt, 128).c_str() : "");
-        if (std::memcmp(s, chunk.data(), kChunkBytes) != 0)
-            std::printf("note:              the plug-in did not keep the state as given\n");
-    }
+    std::printf("plug-in:           %s, %d in, %d out\n", o.plugin.c_str(), inputs, outputs);
+    if (const std::uint8_t* s = printState(pluginHost, effect, "state:         ");
+        s != nullptr && std::memcmp(s, chunk.data(), kChunkBytes) != 0)
+        std::printf("note:              the plug-in did not keep the state as given\n");
     char length[64] = "until Ctrl-C";
     if (seconds > 0) std::snprintf(length, sizeof length, "%g s", seconds);
     std::printf("running:           %g Hz, %d-frame blocks, %s\n", rate, block, length);
@@ -200,6 +206,12 @@ int run(const Options& o) {
     }
 
     std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    HostEditor editor;
+    if (o.editor && !editor.start(pluginHost, effect, o, &error)) {
+        std::fprintf(stderr, "larkwire-host: editor: %s\n", error.c_str());
+        return 1;
+    }
     std::size_t nextMidi = 0;
     BlockEvents blockEvents;
     std::int64_t lateBlocks = 0;
@@ -275,6 +287,13 @@ int run(const Options& o) {
         }
     }
 
+    if (o.editor) {
+        for (int i = 0; i < int(o.editorLinger * 100) && !stopRequested; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const int errors = editor.stop();
+        printState(pluginHost, effect, "after editor:  ");
+        if (errors != 0) std::printf("editor:            %d X errors on the host's connection\n", errors);
+    }
     pluginHost.dispatch(effect, vst2::effMainsChanged, 0, 0);
     std::vector<ReceivedEvent> received;
     for (const host::ReceivedMidi& m : pluginHost.receivedMidi())

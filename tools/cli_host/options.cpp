@@ -53,6 +53,14 @@ Output:
   --wait S          receive mode: --seconds count from the first audio or
                     MIDI that arrives, waiting up to S seconds for it
 
+Editor (X11 builds; the state is printed again once the editor closed):
+  --editor          open the plug-in's editor in a window of this host; it
+                    closes at the end or on Ctrl-C
+  --editor-cycles N open and close the editor N times while the audio runs
+  --editor-no-idle  never call the editor's idle function, as some hosts do
+  --editor-dpi N    set the display's Xft.dpi to N before opening it
+  --editor-linger S keep the editor open S seconds after the audio ended
+
 Checks (receive mode; the exit status is 4 when one fails):
   --expect-tone HZ  the output after the pre-buffer must equal the sender's
                     --tone HZ --level DB sample for sample
@@ -180,6 +188,26 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             if (!needs("seconds")) return ParseResult::error;
             if (!number(value, &o->waitSeconds) || o->waitSeconds < 0 || o->waitSeconds > 3600)
                 return bad("--wait must be 0..3600 seconds");
+        } else if (arg == "--editor") {
+            o->editor = true;
+        } else if (arg == "--editor-cycles") {
+            if (!needs("a number")) return ParseResult::error;
+            if (!integer(value, &o->editorCycles) || o->editorCycles < 1 || o->editorCycles > 100000)
+                return bad("--editor-cycles must be 1..100000");
+            o->editor = true;
+        } else if (arg == "--editor-no-idle") {
+            o->editorIdle = false;
+            o->editor = true;
+        } else if (arg == "--editor-dpi") {
+            if (!needs("a number")) return ParseResult::error;
+            if (!integer(value, &o->editorDpi) || o->editorDpi < 48 || o->editorDpi > 480)
+                return bad("--editor-dpi must be 48..480");
+            o->editor = true;
+        } else if (arg == "--editor-linger") {
+            if (!needs("seconds")) return ParseResult::error;
+            if (!number(value, &o->editorLinger) || o->editorLinger < 0 || o->editorLinger > 3600)
+                return bad("--editor-linger must be 0..3600 seconds");
+            o->editor = true;
         } else if (arg == "--quiet") {
             o->quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {

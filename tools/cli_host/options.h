@@ -38,6 +38,13 @@ struct Options {
     bool expectNothing = false;
     bool quiet = false;
     double waitSeconds = 0;  // receive: time allowed for the stream to start
+
+    // The plug-in's editor in a window of the host, on $DISPLAY.
+    bool editor = false;
+    int editorCycles = 1;       // opens and closes while the audio runs
+    bool editorIdle = true;     // false: the host never calls effEditIdle
+    int editorDpi = 0;          // sets Xft.dpi on the display first
+    double editorLinger = 0;    // seconds the editor stays open after the audio
 };
 
 enum class ParseResult { run, help, error };
