@@ -54,17 +54,20 @@ void EditorWindow::paintControl(const DialogControl& c) {
     const bool enabled = c.id <= 0 || enabledControl(c.id);
     const Rgb ink = enabled ? kText : kGreyText;
     const PixelRect r = c.id > 0 ? rectOf(c.id) : toPixels(c, metrics_.baseX, metrics_.baseY);
+    // Texts may run a little past their boxes: this desktop's fonts are
+    // wider than the one the layout was made for, and the gaps allow it.
+    const PixelRect dialog{0, 0, width_, height_};
     switch (c.kind) {
         case ControlKind::label:
-            back_.textAt(font_, c.text, r.x, r.y, r, ink);
+            back_.textAt(font_, c.text, r.x, r.y, dialog, ink);
             break;
         case ControlKind::rightLabel: {
             const std::string& text = c.id == IDC_CHANNELS_LABEL ? channelsLabel_ : std::string(c.text);
-            back_.textAt(font_, text, r.x + r.width - textWidth(display_, font_, text), r.y, r, ink);
+            back_.textAt(font_, text, r.x + r.width - textWidth(display_, font_, text), r.y, dialog, ink);
             break;
         }
         case ControlKind::centredLabel:
-            back_.textAt(font_, c.text, r.x + (r.width - textWidth(display_, font_, c.text)) / 2, r.y, r, ink);
+            back_.textAt(font_, c.text, r.x + (r.width - textWidth(display_, font_, c.text)) / 2, r.y, dialog, ink);
             break;
         case ControlKind::edit:
             paintField(*fieldOf(c.id), r, enabled);

@@ -3,7 +3,7 @@
 # through larkwire-host's editor window.
 #   x11-editor.sh HOST PLUGIN FIRST:LAST edit|meter|cycles|shot [OUTPUT.png]
 # FIRST:LAST: the display numbers it may use; it takes the first free one.
-# edit:   type a stream name, choose Send, type destinations (with Tab, the
+# edit:   (at EDITOR_DPI when set) type a stream name, choose Send, type destinations (with Tab, the
 #         clipboard, and an address still pending when the editor closes),
 #         then check the chunk the plug-in returns and the INI file.
 # meter:  the meter lights while a tone plays and falls back after it,
@@ -110,7 +110,7 @@ bright() { awk -v v="$1" 'BEGIN { exit !(v > 0.6) }'; }
 
 case $mode in
 edit)
-    start_host --receive --id "" --seconds 0 --editor
+    start_host --receive --id "" --seconds 0 --editor ${EDITOR_DPI:+--editor-dpi $EDITOR_DPI}
     click_at 40 7 76 12                       # identifier
     type_text "xstudio-bb"
     keys BackSpace Home Delete                # studio-b
