@@ -14,6 +14,7 @@ build=(
     build-essential cmake ninja-build git python3
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
     libgtest-dev googletest libbenchmark-dev libsamplerate0-dev libspeexdsp-dev
+    libx11-dev libxft-dev fonts-dejavu-core xvfb xdotool imagemagick
 )
 net=(iproute2 procps util-linux)
 # The fuzzers and ThreadSanitizer: their runtimes are only recommended by clang.

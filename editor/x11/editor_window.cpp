@@ -70,12 +70,26 @@ EditorMetrics metricsOf(Display* display, XftFont** font) {
     return m;
 }
 
+// A connection of the editor's own. Xft keeps closed fonts cached for reuse;
+// fonts still cached when the connection closes leave stale state behind,
+// and a later connection that gets the same address sends requests with
+// garbage opcodes. So on this connection a closed font is freed at once.
+Display* openEditorDisplay() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return nullptr;
+    if (FcPattern* defaults = FcPatternCreate()) {
+        FcPatternAddInteger(defaults, XFT_MAX_UNREF_FONTS, 0);
+        XftDefaultSet(display, defaults);  // takes the pattern
+    }
+    return display;
+}
+
 bool lessIgnoringCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }
 
 }  // namespace
 
 bool measureEditor(int* width, int* height) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = openEditorDisplay();
     if (display == nullptr) return false;
     XftFont* font = nullptr;
     const EditorMetrics m = metricsOf(display, &font);
@@ -92,7 +106,7 @@ bool measureEditor(int* width, int* height) {
 
 bool EditorWindow::open(StreamEffect& instance, Window parent) {
     close();
-    display_ = XOpenDisplay(nullptr);
+    display_ = openEditorDisplay();
     if (display_ == nullptr) return false;
     trapErrorsOf(display_);
     instance_ = &instance;

@@ -154,7 +154,12 @@ meter)
     ;;
 cycles)
     start_host --receive --tone 440 --seconds 0 --editor-cycles 200
-    for _ in $(seq 1200); do grep -q 'opened and closed' "$work/out" && break; kill -0 "$hostpid" 2>/dev/null || break; sleep 0.1; done
+    for _ in $(seq 1200); do
+        grep -q 'opened and closed' "$work/out" && break
+        grep -q 'editor:' "$work/err" && break  # an opening failed
+        kill -0 "$hostpid" 2>/dev/null || break
+        sleep 0.1
+    done
     grep -q 'opened and closed 200 times' "$work/out" || fail "the 200 openings did not finish"
     stop_host
     no_errors
