@@ -8,17 +8,30 @@
 # nothing leaves them. Needs root.
 # Usage: bench/slow_link.sh [build dir] [seconds] [plugin] [channels]
 #   (defaults: build/linux-release, 30, the build's larkwire.so, 2)
+# A MinGW build folder (build/mingw-x86_64) runs its DLL under wine64.
 set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-build/linux-release}
 seconds=${2:-30}
-tool=$(realpath "$build/bench/larkwire_slow_link")
-plugin=$(realpath "${3:-$build/larkwire.so}")
 channels=${4:-2}
+runner=()
+if [[ -e $build/larkwire.dll ]]; then
+    tool=$(realpath "$build/larkwire_slow_link.exe")
+    plugin=$(realpath "${3:-$build/larkwire.dll}")
+else
+    tool=$(realpath "$build/bench/larkwire_slow_link")
+    plugin=$(realpath "${3:-$build/larkwire.so}")
+fi
 
 NETNS_SUBNET=10.231.17
-source "$(dirname "${BASH_SOURCE[0]}")/../tests/netns/lib.sh"
+source "$root/tests/netns/lib.sh"
 trap netns_down EXIT
 netns_up
+if [[ $tool == *.exe ]]; then
+    prefix=$(netns_wine_prefix "$root" slow-link)
+    netns_wine_server "$NS_A" "$prefix"
+    runner=(env WINEPREFIX="$prefix" /usr/lib/wine/wine64)
+fi
 
 mac() { ip -n "$1" -o link show "v$1" | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p'; }
 ip -n "$NS_A" neigh replace "$ADDR_B" lladdr "$(mac "$NS_B")" dev "v$NS_A" nud permanent
@@ -33,5 +46,6 @@ echo "link: 1 Mbit/s tbf, $channels channel(s) of 48 kHz float = $(awk -v c="$ch
 priority=()
 chrt -f 50 true 2>/dev/null && priority=(chrt -f 50)
 echo "scheduling: ${priority[*]:-normal}"
-ip netns exec "$NS_A" timeout $((seconds + 60)) "${priority[@]}" "$tool" "$plugin" "$ADDR_B" "$seconds" "$channels"
+ip netns exec "$NS_A" timeout $((seconds + 60)) "${priority[@]}" "${runner[@]}" "$tool" "$plugin" \
+    "$ADDR_B" "$seconds" "$channels"
 tc -n "$NS_A" -s qdisc show dev "v$NS_A" | sed -n 's/^ *\(Sent .*\)/qdisc: \1/p'
