@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "containers/never_destroyed.h"
 #include "platform/profile.h"
 #include "platform/udp.h"
 
@@ -48,8 +49,8 @@ void keyName(int number, char* out, size_t size) { std::snprintf(out, size, "rec
 }  // namespace
 
 PtrList<char>& recentDestinations() {
-    static PtrList<char> list;
-    return list;
+    static NeverDestroyed<PtrList<char>> list;
+    return list.get();
 }
 
 void fillRecentDestinations() {

@@ -66,8 +66,10 @@ void startNetworking() {
     auto* socket = new (std::nothrow) UdpSocket;
     if (socket == nullptr) return;
     sharedSocket.store(socket);
-    if (socket->open(wire::kStreamPort) != 0) return;  // sends still work
-    platform::setBroadcast(socket->handle(), true);
+    const bool bound = socket->open(wire::kStreamPort) == 0;
+    // Broadcast sends need no port of our own: another process may hold it.
+    if (socket->hasHandle()) platform::setBroadcast(socket->handle(), true);
+    if (!bound) return;  // sends still work
     s.stopFlag.store(0);
     s.thread = platform::startThread(&networkThread, nullptr);
 }
@@ -220,9 +222,10 @@ void receiveOnePass(std::int32_t& lastExpiry) {
     UdpSocket::waitForReadable(0, kWaitMilliseconds);
     const std::int32_t now = platform::secondsNow();
     UdpSocket* socket = sharedSocket.load();
-    platform::Lock* sendLock = socketLock.load();
-    if (socket != nullptr && sendLock != nullptr && socket->isReadable() != 0) {
-        platform::LockGuard guard(*sendLock);
+    // No socketLock: it guards the destination and the send buffers, which
+    // receiving never touches, and the socket does not wait. Holding it here
+    // would make a sending audio thread wait on this thread's heap and queue work.
+    if (socket != nullptr && socket->isReadable() != 0) {
         platform::Ipv4SocketAddress source{};
         std::int32_t length = wire::kMaxDatagram;
         if (socket->receive(s.receiveBuffer, &length, 0, &source) == 0)

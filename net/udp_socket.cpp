@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "containers/never_destroyed.h"
 #include "containers/ptr_list.h"
 
 namespace larkwire {
@@ -19,8 +20,8 @@ struct SocketBookkeeping {
 };
 
 SocketBookkeeping& bookkeeping() {
-    static SocketBookkeeping state;
-    return state;
+    static NeverDestroyed<SocketBookkeeping> state;
+    return state.get();
 }
 
 platform::SocketHandle* handles(SocketBookkeeping& s) {
@@ -100,6 +101,9 @@ int UdpSocket::open(std::int32_t port) {
     }
     handle_ = handle;
     hasHandle_ = true;
+    // The audio thread sends on this socket: a full send buffer must fail the
+    // send, never hold the processing call.
+    platform::setNonBlocking(handle);
     platform::setSocketBufferSizes(handle, kBufferBytes);
     if (platform::bindSocket(handle, bindAddress) != 0) return 1;
 

@@ -1,6 +1,7 @@
 // An IPv4 datagram socket with one remembered destination, plus process-wide
 // bookkeeping of every bound socket so one call can wait on all of them.
-// Operations return 0 for success and 1 for failure and never throw.
+// Operations return 0 for success and 1 for failure and never throw. The
+// socket never waits: a send or receive that would block fails instead.
 // No lock of its own: the network endpoint serialises every use.
 #pragma once
 

@@ -25,6 +25,8 @@ int startSockets();
 
 SocketHandle openDatagramSocket();  // kInvalidSocket on failure
 void setSocketBufferSizes(SocketHandle handle, int bytes);
+// Sends and receives that would wait fail at once instead. 0 ok, 1 failed.
+int setNonBlocking(SocketHandle handle);
 int setBroadcast(SocketHandle handle, bool on);  // 0 ok, 1 failed
 int bindSocket(SocketHandle handle, const Ipv4SocketAddress& address);  // 0 ok, 1 failed
 int boundPort(SocketHandle handle);  // host order, 0 when unknown

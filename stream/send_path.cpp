@@ -64,6 +64,9 @@ int sendAudioPacket(int setDestination, const char* destination, std::int32_t po
     };
 
     const std::int32_t perPacket = wire::framesPerPacket(channels);
+    // More channels than a datagram's frame or the run table can take cannot
+    // be sent; splitting them would never end.
+    if (perPacket < 1 || channels > kMaxChannels) return finish(1);
     if (frames > perPacket) {
         const float* runPointers[kMaxChannels];
         for (std::int32_t sent = 0; sent < frames;) {

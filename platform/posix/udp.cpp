@@ -1,6 +1,7 @@
 #include "platform/udp.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -32,6 +33,11 @@ SocketHandle openDatagramSocket() {
 void setSocketBufferSizes(SocketHandle handle, int bytes) {
     ::setsockopt(fd(handle), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
     ::setsockopt(fd(handle), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+int setNonBlocking(SocketHandle handle) {
+    const int flags = ::fcntl(fd(handle), F_GETFL, 0);
+    return flags >= 0 && ::fcntl(fd(handle), F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : 1;
 }
 
 int setBroadcast(SocketHandle handle, bool on) {

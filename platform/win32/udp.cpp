@@ -51,6 +51,11 @@ void setSocketBufferSizes(SocketHandle handle, int bytes) {
                  sizeof bytes);
 }
 
+int setNonBlocking(SocketHandle handle) {
+    u_long on = 1;
+    return ::ioctlsocket(sock(handle), FIONBIO, &on) == 0 ? 0 : 1;
+}
+
 int setBroadcast(SocketHandle handle, bool on) {
     const int value = on ? 1 : 0;
     return ::setsockopt(sock(handle), SOL_SOCKET, SO_BROADCAST,

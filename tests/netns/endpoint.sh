@@ -2,7 +2,8 @@
 # The shared network endpoint between two simulated computers, through real
 # sockets: the endpoint_check program (tests/netns/endpoint_check/roles.h)
 # receives in B while its sender role answers in A; then another process
-# holds the stream port in B while an instance there sends to A.
+# holds the stream port in B while an instance there sends to A, and an
+# instance in A sends over a link far slower than its stream.
 #   endpoint.sh linux|win64|win32 LINUX_BUILD [WIN64_BUILD]
 # linux: the native checker on every side.
 # win64: the x86_64 checker under wine64 on every side, with a prefix and a
@@ -124,6 +125,20 @@ held_pair() {
         "$out.held" "$out.tx" "$out.hold"
 }
 
+# slow_pair NAME: SLOW runs in A over a veth shaped far below the stream's
+# rate, with a queue deeper than the send buffer. A send that waited would
+# hold the role until the bound ends it.
+slow_pair() {
+    local name=$1 out=$work/pair$pairs rc=0
+    pairs=$((pairs + 1))
+    tc -n "$NS_A" qdisc replace dev "v$NS_A" root tbf rate 8kbit burst 1600 limit 64mb
+    ip netns exec "$NS_A" timeout 120 "${SLOW[@]}" >"$out.slow" 2>&1 || rc=$?
+    tc -n "$NS_A" qdisc del dev "v$NS_A" root
+    local ok=no
+    [[ $rc -eq 0 ]] && ok=yes
+    verdict "$name (exit $rc)" "$ok" "$out.slow"
+}
+
 linux_pairs() {
     require "$native"
     SENDER=("$native" send 20)
@@ -132,6 +147,8 @@ linux_pairs() {
     HOLDER=("$native" hold 20)
     HELD=("$native" held "$ADDR_A" 10)
     held_pair "Linux endpoint with the port held by another process"
+    SLOW=("$native" slow "$ADDR_B")
+    slow_pair "Linux endpoint over a link slower than the stream"
 }
 
 win64_pairs() {
@@ -149,6 +166,8 @@ win64_pairs() {
     HOLDER=("${in_b[@]}" hold 30)
     HELD=("${in_b[@]}" held "$ADDR_A" 15)
     held_pair "Win64 endpoint with the port held by another Windows process"
+    SLOW=("${in_a[@]}" slow "$ADDR_B")
+    slow_pair "Win64 endpoint over a link slower than the stream"
 }
 
 # Inside the VM, where each wine32 launch takes 8 to 9 s: one pair.

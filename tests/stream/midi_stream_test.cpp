@@ -167,6 +167,19 @@ TEST_F(MidiSend, AudioBlockIsSplitInOrder) {
     EXPECT_FALSE(readable(100));
 }
 
+TEST_F(MidiSend, TooManyChannelsFailWithoutSplittingForEver) {
+    // 301 channels leave no whole frame in a datagram; 65 exceed the run table.
+    std::vector<float> samples(512, 0.5f);
+    std::vector<const float*> channels(301, samples.data());
+    for (int count : {301, 65}) {
+        SCOPED_TRACE(count);
+        EXPECT_EQ(sendAudioPacket(1, "127.0.0.1", port, instance->identifier, count, 44100, 512,
+                                  channels.data()),
+                  1);
+    }
+    EXPECT_FALSE(readable(100));
+}
+
 TEST_F(MidiSend, FailedSendBacksOffForHundredBlocks) {
     instance->sendMode = 1;
     std::strcpy(instance->destination, "no-such-host");

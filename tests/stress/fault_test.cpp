@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -103,6 +104,44 @@ TEST(Faults, LastInstanceClosedWhileTheThreadReceives) {
         stop.store(true);
         blaster.join();
     }
+}
+
+TEST(Faults, SenderNeverWaitsForTheReceivingThreadsQueueWork) {
+    Instance sender = startedInstance();
+    if (!network::threadRunning()) GTEST_SKIP() << "port 58710 is taken on this computer";
+    setSendMode(*sender, 1);
+    setDestination(*sender, "127.0.0.1");
+    // Another instance's collectAudio holds the queue while a foreign datagram arrives.
+    platform::Lock* listLock = network::packetListLock.load();
+    listLock->enter();
+    const platform::SocketHandle foreign = platform::openDatagramSocket();
+    platform::Ipv4SocketAddress from{platform::kAddressFamilyIpv4, 0,
+                                     platform::parseDottedAddress("127.0.0.2"), {}};
+    ASSERT_EQ(platform::bindSocket(foreign, from), 0);
+    const platform::Ipv4SocketAddress to{platform::kAddressFamilyIpv4,
+                                         platform::hostToNetwork16(wire::kStreamPort),
+                                         platform::parseDottedAddress("127.0.0.1"),
+                                         {}};
+    const auto datagram = audioDatagram("foreign", 2, 44100, 150);
+    platform::sendDatagram(foreign, datagram.data(), int(datagram.size()), to);
+    // Once the datagram has left the socket the thread is at work on it,
+    // waiting for the queue.
+    const platform::SocketHandle shared = network::sharedSocket.load()->handle();
+    bool ready = false;
+    for (int i = 0; i < 500 && platform::waitReadable(&shared, 1, 0, &ready) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::atomic<bool> sent{false};
+    std::thread audio([&] {
+        runBlock(*sender);
+        sent.store(true);
+    });
+    for (int i = 0; i < 500 && !sent.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(sent.load()) << "the send waited for the receiving thread";
+    listLock->leave();
+    audio.join();
+    EXPECT_EQ(sender->sendBackoff, 0);
+    platform::shutdownAndClose(foreign);
 }
 
 TEST(Faults, MissingConverterSlotPlaysThatChannelDirect) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "editor/recent_destinations.h"
 #include "net/udp_socket.h"
 #include "platform/clock.h"
 #include "stream/packet_format.h"
@@ -26,6 +27,14 @@ std::string nextText(const PlainSocket& socket, int waitSeconds) {
     char buffer[256];
     const int length = socket.receive(buffer, sizeof buffer, waitSeconds * 1000, nullptr);
     return length < 0 ? "" : std::string(buffer, size_t(length));
+}
+
+// [main] Whether EXPECTED reaches the socket before a time-out, reading past other texts.
+bool awaitText(const PlainSocket& socket, const std::string& expected, int waitSeconds) {
+    for (std::string text = nextText(socket, waitSeconds); !text.empty();
+         text = nextText(socket, waitSeconds))
+        if (text == expected) return true;
+    return false;
 }
 
 }  // namespace
@@ -52,6 +61,14 @@ int runHeldPort(const char* peerAddress, int waitSeconds) {
     report.check(nextText(control, waitSeconds) == "seen:" + markerIdentifier("echo:held"),
                  "the peer got the stream, and its answer to port %d reached the holder", wire::kStreamPort);
     report.check(queuedRecords().empty(), "the endpoint queued nothing");
+
+    // Broadcast needs no port of our own either.
+    Instance broadcaster = startedInstance("echo:held-broadcast", 1, kBroadcastEntry);
+    for (int block = 0; block < 4; ++block) runBlock(*broadcaster);
+    report.check(broadcaster->sendBackoff == 0, "four blocks broadcast without a failure");
+    report.check(awaitText(control, "seen:" + markerIdentifier("echo:held-broadcast"), waitSeconds),
+                 "the peer got the broadcast stream");
+    broadcaster.reset();
 
     sender.reset();
     report.check(network::sharedSocket.load() == nullptr && network::packetListLock.load() == nullptr &&

@@ -16,7 +16,8 @@ int usage() {
         "usage: endpoint_check send [IDLE_SECONDS]\n"
         "       endpoint_check hold [IDLE_SECONDS]\n"
         "       endpoint_check receive OWN_ADDRESS PEER_ADDRESS [WAIT_SECONDS]\n"
-        "       endpoint_check held PEER_ADDRESS [WAIT_SECONDS]\n",
+        "       endpoint_check held PEER_ADDRESS [WAIT_SECONDS]\n"
+        "       endpoint_check slow PEER_ADDRESS\n",
         stderr);
     return 2;
 }
@@ -36,5 +37,6 @@ int main(int argc, char** argv) {
         return runReceiver(argv[2], argv[3], seconds(argc, argv, 4, 10));
     if (std::strcmp(role, "held") == 0 && argc >= 3)
         return runHeldPort(argv[2], seconds(argc, argv, 3, 10));
+    if (std::strcmp(role, "slow") == 0 && argc >= 3) return runSlowLink(argv[2]);
     return usage();
 }

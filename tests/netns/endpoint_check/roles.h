@@ -20,7 +20,12 @@ int runHolder(int idleSeconds);
 int runReceiver(const char* ownAddress, const char* peerAddress, int waitSeconds);
 
 // [main] With the port held by another process: the instance still sends,
-// the endpoint receives nothing, and the network stops cleanly.
+// to one address and to broadcast, the endpoint receives nothing, and the
+// network stops cleanly.
 int runHeldPort(const char* peerAddress, int waitSeconds);
+
+// [main] Over a link far slower than the stream: the send buffer fills, and
+// the instance backs off instead of waiting in its processing call.
+int runSlowLink(const char* peerAddress);
 
 }  // namespace larkwire::endpoint_check
