@@ -96,7 +96,7 @@ void ReceiveBlock(benchmark::State& state) {
     InstancePtr instance = makeInstance(channels, float(kHostRate), "bench receive");
     const StreamFeed feed("bench receive", channels, converted ? 44100 : 48000, kFrames, true);
     HostBuffers host(channels, kFrames);
-    const std::int32_t now = platform::secondsNow();
+    const std::int32_t now = platform::monotonicSeconds();
     for (int i = 0; i < 200; ++i) {
         feed.queue(now);
         processReplacing(&instance->effect, host.inputs.data(), host.outputs.data(), kFrames);

@@ -155,7 +155,7 @@ struct StreamFeed {
         midi = midiDatagram("default", {-10, 5, 600});
     }
     void queueOneBlock() const {
-        const std::int32_t now = platform::secondsNow();
+        const std::int32_t now = platform::monotonicSeconds();
         for (const auto& datagram : audio) queueDatagram(datagram, now);
         queueDatagram(midi, now);
     }
