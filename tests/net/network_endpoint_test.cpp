@@ -87,6 +87,42 @@ TEST_F(NetworkEndpoint, AFloodCannotGrowTheQueueWithoutBound) {
     EXPECT_EQ(wire::readU32(queued.newest()->bytes.bytes() + 8), 1499u);
 }
 
+TEST_F(NetworkEndpoint, AtTheCapTheOldestOfAnyStreamGoes) {
+    std::vector<std::vector<std::uint8_t>> others;
+    for (int i = 0; i < 500; ++i)
+        others.push_back(audioDatagram(("other " + std::to_string(i)).c_str(), 1, 44100, 4));
+    const std::int32_t t = platform::monotonicSeconds() + 1000;
+    for (int i = 0; i < network::kMaxQueuedPackets; ++i) queueDatagram(others[size_t(i % 500)], t);
+    queueDatagram(audioDatagram("default", 2, 44100, 150), t);
+    EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets);
+    runBlock(64);  // takes ours, and only ours
+    EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets - 1);
+    platform::LockGuard guard(*network::packetListLock.load());
+    const ReceivedPacket* oldest = network::receivedPackets().oldest();
+    EXPECT_STREQ(reinterpret_cast<const char*>(oldest->bytes.bytes() + 8), "other 1");
+    const char first[32] = "other 0";
+    EXPECT_EQ(network::receivedPackets().find(first, StreamKind::audio)->count,
+              network::kMaxQueuedPackets / 500 - 1 + (network::kMaxQueuedPackets % 500 > 0));
+}
+
+// The thread's expiry pass and the arrival stamps share one clock, which the
+// wall clock's steps do not move.
+TEST_F(NetworkEndpoint, ExpiryJudgesStampsByTheMonotonicClock) {
+    const auto bytes = audioDatagram("stamped", 1, 44100, 4);
+    const std::int32_t now = platform::monotonicSeconds();
+    queueDatagram(bytes, now - network::kExpirySeconds - 1);
+    queueDatagram(bytes, now + 1000);
+    std::int32_t lastExpiry = 0;
+    network::receiveOnePass(lastExpiry);
+    EXPECT_GE(lastExpiry, now);
+    platform::LockGuard guard(*network::packetListLock.load());
+    const char identifier[32] = "stamped";
+    const StreamRecords* left = network::receivedPackets().find(identifier, StreamKind::audio);
+    ASSERT_NE(left, nullptr);
+    ASSERT_EQ(left->count, 1);
+    EXPECT_EQ(left->oldest->time, now + 1000);
+}
+
 TEST_F(NetworkEndpoint, StartAndStopWithSeveralInstances) {
     EXPECT_EQ(network::startedInstanceCount(), 1);
     std::unique_ptr<StreamEffect, InstanceDeleter> second(createStreamEffect(&hostCallback));
