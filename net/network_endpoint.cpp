@@ -308,14 +308,14 @@ void expireOldPackets(std::int32_t now) {
     {
         platform::LockGuard guard(*listLock);
         reclaimHandedBackOf(s);
-        // Every record is judged by its own stamp; each removal is constant time.
-        for (ReceivedPacket* packet = s.received.oldest(); packet != nullptr;) {
-            ReceivedPacket* next = packet->newerArrival;
-            if (packet->time < now - kExpirySeconds) {
-                s.received.remove(packet);
-                recyclePacket(packet);
-            }
-            packet = next;
+        // Stamps grow along the arrival order: the stale records are the oldest
+        // ones, and each removal is constant time.
+        while (ReceivedPacket* packet = s.received.oldest()) {
+            if (packet->time >= now - kExpirySeconds) break;
+            StreamRecords* stream = packet->stream;
+            s.received.remove(packet);
+            s.received.retireIfEmpty(stream, s.streamPool);
+            recyclePacket(packet);
         }
         s.received.sweepEmptyStreams(s.streamPool);
         left = takeLeftovers(s);

@@ -66,6 +66,8 @@ bool PacketIndex::add(ReceivedPacket* packet, StreamPool& pool) {
         stream->hash = hash;
         slots_[slot] = stream;
         ++streams_;
+    } else if (stream->count == 0) {
+        --emptyStreams_;
     }
     packet->stream = stream;
     packet->olderInStream = stream->newest;
@@ -75,6 +77,10 @@ bool PacketIndex::add(ReceivedPacket* packet, StreamPool& pool) {
     stream->newest = packet;
     ++stream->count;
 
+    // Arrival order is stamp order, so the expiry pass can stop at the first
+    // fresh record. The monotonic clock gives that; a caller's own stamps are
+    // held to it.
+    if (newest_ != nullptr && packet->time < newest_->time) packet->time = newest_->time;
     packet->olderArrival = newest_;
     packet->newerArrival = nullptr;
     if (newest_ != nullptr) newest_->newerArrival = packet;
@@ -92,7 +98,7 @@ void PacketIndex::remove(ReceivedPacket* packet) {
     else stream->oldest = packet->newerInStream;
     if (packet->newerInStream != nullptr) packet->newerInStream->olderInStream = packet->olderInStream;
     else stream->newest = packet->olderInStream;
-    --stream->count;
+    if (--stream->count == 0) ++emptyStreams_;
 
     if (packet->olderArrival != nullptr) packet->olderArrival->newerArrival = packet->newerArrival;
     else oldest_ = packet->newerArrival;
@@ -129,10 +135,13 @@ void PacketIndex::retireIfEmpty(StreamRecords* stream, StreamPool& pool) {
     const std::int32_t slot = slotOf(stream->identifier, stream->kind, stream->hash);
     if (slots_[slot] != stream) return;
     eraseSlot(slot);
+    --emptyStreams_;
     pool.push(stream);
 }
 
 void PacketIndex::sweepEmptyStreams(StreamPool& pool) {
+    if (emptyStreams_ == 0) return;
+    emptyStreams_ = 0;
     for (std::int32_t slot = 0; slot < kSlots; ++slot) {
         // A backward shift may move another empty stream into this slot.
         while (slots_[slot] != nullptr && slots_[slot]->count == 0) {

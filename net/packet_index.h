@@ -79,13 +79,15 @@ public:
     // since the last sweep.
     StreamRecords* find(const void* identifier, StreamKind kind) const;
 
-    // [network thread] Links PACKET as the newest record of its stream. A new
+    // [network thread] Links PACKET as the newest record of its stream and of
+    // the arrival order, its stamp no earlier than the newest's. A new
     // stream takes its record from POOL; false when POOL is empty or the table
     // is full (PACKET is then not queued).
     bool add(ReceivedPacket* packet, StreamPool& pool);
     // [any thread] Unlinks a queued record; an emptied stream stays in the table.
     void remove(ReceivedPacket* packet);
-    // [network thread] Takes every empty stream out of the table into POOL.
+    // [network thread] Takes every empty stream out of the table into POOL;
+    // costs nothing when there is none.
     void sweepEmptyStreams(StreamPool& pool);
     // [network thread] Puts the stream of PACKET back into POOL when PACKET's
     // removal emptied it.
@@ -98,6 +100,7 @@ private:
 
     StreamRecords* slots_[kSlots] = {};
     std::int32_t streams_ = 0;
+    std::int32_t emptyStreams_ = 0;  // in the table without records
     std::int32_t count_ = 0;
     std::int64_t bytes_ = 0;  // allocated sizes of the queued records
     ReceivedPacket* oldest_ = nullptr;

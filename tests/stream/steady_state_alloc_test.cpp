@@ -234,11 +234,11 @@ TEST_P(SteadyStateAllocation, TheAudioThreadFreesNoRecord) {
     HostBlock host(channelCount);
     const std::int32_t t = platform::monotonicSeconds() + 1000;
     const StreamFeed feed(channelCount, 44100, 4 * kFrames);
-    for (const auto& datagram : feed.audio) queueDatagram(datagram, t + 10);
-    queueDatagram(feed.midi, t + 10);
-    // Fill the spare list through the expiry of a foreign stream.
+    // The spare list fills through the expiry of a foreign stream.
     const auto foreign = audioDatagram("foreign", 1, 44100, 4);
     for (int i = 0; i < network::kMaxSparePackets + 100; ++i) queueDatagram(foreign, t);
+    for (const auto& datagram : feed.audio) queueDatagram(datagram, t + 10);
+    queueDatagram(feed.midi, t + 10);
     network::expireOldPackets(t + 3);
     {
         platform::LockGuard guard(*network::packetListLock.load());
