@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -90,7 +91,9 @@ StreamFeed::StreamFeed(const char* identifier, int channels, int rate, int frame
     }
 }
 
-void StreamFeed::queue(std::int32_t now) const {
+void StreamFeed::queue(std::int32_t now) const { queueDatagrams(datagrams, now); }
+
+void queueDatagrams(const std::vector<std::vector<std::uint8_t>>& datagrams, std::int32_t now) {
     platform::Ipv4SocketAddress source{};
     source.family = platform::kAddressFamilyIpv4;
     source.addressNetworkOrder = 0x0209E70A;  // 10.231.9.2: a foreign sender
@@ -102,6 +105,24 @@ double threadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+std::vector<std::vector<std::uint8_t>> foreignDatagrams(int count) {
+    std::vector<std::vector<std::uint8_t>> datagrams;
+    const int shapes[3] = {2, 8, 64};
+    std::vector<float> samples(300, 0.5f);
+    const float* pointers[64];
+    for (int i = 0; i < count; ++i) {
+        const int channels = shapes[i % 3];
+        const int frames = wire::framesPerPacket(channels);
+        for (int ch = 0; ch < channels; ++ch) pointers[ch] = samples.data() + ch * frames;
+        char id[32] = {};
+        std::snprintf(id, sizeof id, "foreign %d", i % 48);
+        std::vector<std::uint8_t> bytes(wire::kMaxDatagram);
+        bytes.resize(size_t(wire::writeAudioPacket(bytes.data(), id, channels, 48000, frames, pointers)));
+        datagrams.push_back(std::move(bytes));
+    }
+    return datagrams;
 }
 
 }  // namespace larkwire::bench

@@ -46,6 +46,11 @@ struct StreamFeed {
     std::vector<std::vector<std::uint8_t>> datagrams;
 };
 
+// Audio datagrams of other streams, as a busy network carries them: 2, 8 and
+// 64 channels under 48 identifiers.
+std::vector<std::vector<std::uint8_t>> foreignDatagrams(int count);
+void queueDatagrams(const std::vector<std::vector<std::uint8_t>>& datagrams, std::int32_t now);
+
 // Keeps the network up for the whole run, whatever instances come and go.
 void keepNetworkUp();
 

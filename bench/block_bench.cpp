@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "bench/bench_support.h"
+#include "bench/timed_lock.h"
 #include "platform/clock.h"
 #include "platform/udp.h"
 #include "stream/receive_playout.h"
@@ -88,19 +89,24 @@ void SendFloor(benchmark::State& state) {
 
 // collectAudio + playOut + deliverMidi through processReplacing, one block's
 // datagrams queued (untimed) before each block. Converted: a 44100 stream.
+// Foreign: that many datagrams of other streams wait in the queue meanwhile
+// (at the cap, each of ours pushes the oldest of them out).
 void ReceiveBlock(benchmark::State& state) {
     const int channels = int(state.range(0));
     const bool converted = state.range(1) != 0;
+    const int foreign = int(state.range(2));
     holdStreamPort();
     keepNetworkUp();
     InstancePtr instance = makeInstance(channels, float(kHostRate), "bench receive");
     const StreamFeed feed("bench receive", channels, converted ? 44100 : 48000, kFrames, true);
     HostBuffers host(channels, kFrames);
-    const std::int32_t now = platform::secondsNow();
+    const std::int32_t now = platform::monotonicSeconds();
     for (int i = 0; i < 200; ++i) {
         feed.queue(now);
         processReplacing(&instance->effect, host.inputs.data(), host.outputs.data(), kFrames);
     }
+    network::expireOldPackets(now + 1000000);  // what earlier cases left
+    queueDatagrams(foreignDatagrams(foreign), now + 1000);
     installHeapCounting();
     heapCalls = 0;
     double seconds = 0, cpuSeconds = 0;
@@ -131,13 +137,44 @@ void ReceiveBlock(benchmark::State& state) {
     state.counters["heap_calls"] = double(heapCalls.load());
 }
 
+// One expiry pass with 8192 foreign records queued: all of them expiring
+// (1024 become spare, the rest are freed), or none. hold_us: how long the
+// pass held packetListLock (its longest stretch, averaged over the passes),
+// which is what a receiving block may have to wait.
+void ExpiryPass(benchmark::State& state) {
+    const bool expiring = state.range(0) != 0;
+    holdStreamPort();
+    keepNetworkUp();
+    const auto datagrams = foreignDatagrams(network::kMaxQueuedPackets);
+    std::int32_t stamp = platform::monotonicSeconds() + 1000;
+    std::int64_t holdNanoseconds = 0;
+    for (auto _ : state) {
+        stamp += 10;
+        network::expireOldPackets(stamp + 1000000);
+        queueDatagrams(datagrams, stamp);
+        trackLock(1, network::packetListLock.load());
+        const auto start = std::chrono::steady_clock::now();
+        network::expireOldPackets(expiring ? stamp + 3 : stamp);
+        const auto end = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        holdNanoseconds += lockLongestHoldNanoseconds[1].load();
+    }
+    trackLock(1, nullptr);
+    network::expireOldPackets(stamp + 1000000);
+    state.counters["hold_us"] =
+        double(holdNanoseconds) / 1000.0 / double(state.iterations() > 0 ? state.iterations() : 1);
+}
+
 BENCHMARK(SendBlock)->Arg(2)->Arg(64)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFloor)->Arg(2)->Arg(64)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ReceiveBlock)
-    ->ArgNames({"channels", "converted"})
-    ->ArgsProduct({{2, 8, 64}, {0, 1}})
+    ->ArgNames({"channels", "converted", "foreign"})
+    ->ArgsProduct({{2, 8, 64}, {0, 1}, {0}})
+    ->Args({2, 0, network::kMaxQueuedPackets})
+    ->Args({64, 0, network::kMaxQueuedPackets})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(ExpiryPass)->ArgNames({"expiring"})->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace larkwire::bench

@@ -63,7 +63,7 @@ void SixteenInstances(benchmark::State& state) {
         }
         for (auto& b : rig->buffers) b = std::make_unique<HostBuffers>(kChannels, kFrames);
         // Past the 4-block pre-buffer before anything is timed.
-        const std::int32_t now = platform::secondsNow();
+        const std::int32_t now = platform::monotonicSeconds();
         for (int block = 0; block < 8; ++block) {
             for (int i = 0; i < kThreads * kPerThread; ++i) {
                 rig->feeds[i]->queue(now);
@@ -77,7 +77,7 @@ void SixteenInstances(benchmark::State& state) {
         trackLock(1, network::packetListLock.load());
     }
     double sendSeconds = 0, receiveSeconds = 0;
-    const std::int32_t now = platform::secondsNow();
+    const std::int32_t now = platform::monotonicSeconds();
     for (auto _ : state) {
         HostBuffers& host = *rig->buffers[t];
         const auto a = std::chrono::steady_clock::now();

@@ -11,12 +11,37 @@
 namespace larkwire::bench {
 std::atomic<std::int64_t> lockWaitNanoseconds[kTrackedLocks];
 std::atomic<std::int64_t> lockContentions[kTrackedLocks];
+std::atomic<std::int64_t> lockLongestHoldNanoseconds[kTrackedLocks];
 std::atomic<const void*> trackedLocks[kTrackedLocks];
+// Written only by the thread holding the tracked lock.
+int holdDepth[kTrackedLocks];
+std::chrono::steady_clock::time_point holdStart[kTrackedLocks];
 
 void trackLock(int slot, const void* lock) {
     trackedLocks[slot].store(lock);
     lockWaitNanoseconds[slot].store(0);
     lockContentions[slot].store(0);
+    lockLongestHoldNanoseconds[slot].store(0);
+}
+
+int slotOf(const void* lock) {
+    for (int slot = 0; slot < kTrackedLocks; ++slot)
+        if (trackedLocks[slot].load(std::memory_order_relaxed) == lock) return slot;
+    return -1;
+}
+
+void noteEntered(const void* lock) {
+    const int slot = slotOf(lock);
+    if (slot >= 0 && holdDepth[slot]++ == 0) holdStart[slot] = std::chrono::steady_clock::now();
+}
+
+void noteLeaving(const void* lock) {
+    const int slot = slotOf(lock);
+    if (slot < 0 || holdDepth[slot] == 0 || --holdDepth[slot] != 0) return;
+    const std::int64_t held = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now() - holdStart[slot]).count();
+    if (held > lockLongestHoldNanoseconds[slot].load(std::memory_order_relaxed))
+        lockLongestHoldNanoseconds[slot].store(held, std::memory_order_relaxed);
 }
 }  // namespace larkwire::bench
 
@@ -42,7 +67,10 @@ Lock::~Lock() { pthread_mutex_destroy(mutexIn(storage_)); }
 
 void Lock::enter() {
     pthread_mutex_t* mutex = mutexIn(storage_);
-    if (pthread_mutex_trylock(mutex) == 0) return;
+    if (pthread_mutex_trylock(mutex) == 0) {
+        bench::noteEntered(this);
+        return;
+    }
     const auto start = std::chrono::steady_clock::now();
     pthread_mutex_lock(mutex);
     const auto waited = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -53,8 +81,12 @@ void Lock::enter() {
             bench::lockContentions[slot].fetch_add(1, std::memory_order_relaxed);
         }
     }
+    bench::noteEntered(this);
 }
 
-void Lock::leave() { pthread_mutex_unlock(mutexIn(storage_)); }
+void Lock::leave() {
+    bench::noteLeaving(this);
+    pthread_mutex_unlock(mutexIn(storage_));
+}
 
 }  // namespace larkwire::platform

@@ -1,4 +1,5 @@
-// Wait times of the process-wide locks, measured by the benchmarks' own lock.
+// Wait and hold times of the process-wide locks, measured by the benchmarks'
+// own lock.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,8 @@ namespace larkwire::bench {
 constexpr int kTrackedLocks = 2;  // 0: socketLock, 1: packetListLock
 extern std::atomic<std::int64_t> lockWaitNanoseconds[kTrackedLocks];
 extern std::atomic<std::int64_t> lockContentions[kTrackedLocks];
+// The longest stretch one thread held the lock, outermost enter to leave.
+extern std::atomic<std::int64_t> lockLongestHoldNanoseconds[kTrackedLocks];
 
 // Starts counting waits on lock in slot, from zero.
 void trackLock(int slot, const void* lock);

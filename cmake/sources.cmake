@@ -4,6 +4,7 @@ set(LARKWIRE_CORE_SOURCES
   containers/heap_buffer.cpp
   net/local_addresses.cpp
   net/network_endpoint.cpp
+  net/packet_index.cpp
   net/udp_socket.cpp
   stream/channel_queue.cpp
   stream/channel_resampler.cpp

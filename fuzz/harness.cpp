@@ -48,6 +48,12 @@ bool listed(PtrList<ReceivedPacket>& list, const ReceivedPacket* packet) {
     return false;
 }
 
+bool queued(const ReceivedPacket* packet) {
+    for (const ReceivedPacket* p = network::receivedPackets().oldest(); p != nullptr; p = p->newerArrival)
+        if (p == packet) return true;
+    return false;
+}
+
 }  // namespace
 
 int runOnExactCopy(Target target, const std::uint8_t* data, std::size_t size) {
@@ -70,18 +76,19 @@ void keepNetworkUp() {
 
 void markQueuedTails() {
     platform::LockGuard guard(*network::packetListLock.load());
-    auto& queued = network::receivedPackets();
-    for (std::int32_t i = 0; i < queued.count(); ++i) {
-        setTail(queued.get(i), true);
-        marked.push_back(queued.get(i));
+    for (ReceivedPacket* p = network::receivedPackets().oldest(); p != nullptr; p = p->newerArrival) {
+        setTail(p, true);
+        marked.push_back(p);
     }
 }
 
 void unmarkAll() {
     if (marked.empty()) return;
     platform::LockGuard guard(*network::packetListLock.load());
+    // What instances took and handed back goes to the spare list first.
+    network::reclaimHandedBack();
     for (ReceivedPacket* packet : marked)
-        if (listed(network::receivedPackets(), packet) || listed(network::sparePackets(), packet))
+        if (queued(packet) || listed(network::sparePackets(), packet))
             setTail(packet, false);
     marked.clear();
 }
@@ -92,14 +99,13 @@ void queueExact(const std::vector<std::uint8_t>& bytes) {
     unmarkAll();
     // Stamped ahead, so the running thread's expiry pass leaves them alone.
     network::acceptDatagram(copy.get(), std::int32_t(bytes.size()), foreignSource(),
-                            platform::secondsNow() + 1000);
+                            platform::monotonicSeconds() + 1000);
 }
 
 void drainQueue() {
     unmarkAll();
     platform::LockGuard guard(*network::packetListLock.load());
-    auto& queued = network::receivedPackets();
-    while (!queued.empty()) network::recyclePacket(network::takeReceivedAt(queued.count() - 1));
+    network::recycleAllQueued();
 }
 
 }  // namespace larkwire::fuzz

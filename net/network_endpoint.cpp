@@ -21,9 +21,12 @@ struct EndpointState {
     platform::Lock socketLockStorage;
     platform::Lock packetListLockStorage;
     platform::Lock startStopLock;  // serialises counting, start and stop
-    PtrList<ReceivedPacket> received;
-    std::int64_t receivedBytes = 0;  // allocated sizes of the records in received
+    // Guarded by packetListLock, as are the chains and the pool below.
+    PacketIndex received;
     PtrList<ReceivedPacket> spare;
+    ReceivedPacket* handedBack = nullptr;  // taken by instances, for the network thread
+    ReceivedPacket* doomed = nullptr;      // to be freed once the lock is left
+    StreamPool streamPool;
     AddressList addresses;
     std::atomic<std::int32_t> stopFlag{0};
     platform::Thread* thread = nullptr;
@@ -45,6 +48,82 @@ void deleteAll(PtrList<ReceivedPacket>& list) {
         list.deleteAt(i);
     }
     list.clear();
+}
+
+void deleteChain(ReceivedPacket* packet) {
+    while (packet != nullptr) {
+        ReceivedPacket* next = packet->newerInStream;
+        delete packet;
+        packet = next;
+    }
+}
+
+void deleteStreams(StreamRecords* stream) {
+    while (stream != nullptr) {
+        StreamRecords* next = stream->nextSpare;
+        delete stream;
+        stream = next;
+    }
+}
+
+// Holds packetListLock. Everything queued, handed back or spare is deleted.
+void deleteQueue(EndpointState& s) {
+    while (!s.received.empty()) {
+        ReceivedPacket* packet = s.received.oldest();
+        s.received.remove(packet);
+        delete packet;
+    }
+    s.received.sweepEmptyStreams(s.streamPool);
+    deleteStreams(s.streamPool.first);
+    s.streamPool = StreamPool{};
+    deleteChain(s.handedBack);
+    deleteChain(s.doomed);
+    s.handedBack = s.doomed = nullptr;
+    deleteAll(s.spare);
+}
+
+void pushChain(ReceivedPacket*& chain, ReceivedPacket* packet) {
+    packet->newerInStream = chain;
+    chain = packet;
+}
+
+// Records the instances are done with become spare (or doomed) here, on the
+// only thread that may free them.
+void reclaimHandedBackOf(EndpointState& s) {
+    ReceivedPacket* packet = s.handedBack;
+    s.handedBack = nullptr;
+    while (packet != nullptr) {
+        ReceivedPacket* next = packet->newerInStream;
+        packet->newerInStream = nullptr;
+        recyclePacket(packet);
+        packet = next;
+    }
+}
+
+constexpr std::int32_t kMaxPooledStreams = 256;
+
+// What a locked stretch of the network thread leaves to free once the lock is left.
+struct Leftovers {
+    ReceivedPacket* packets = nullptr;
+    StreamRecords* streams = nullptr;
+};
+
+// Holds packetListLock.
+Leftovers takeLeftovers(EndpointState& s) {
+    Leftovers left;
+    left.packets = s.doomed;
+    s.doomed = nullptr;
+    while (s.streamPool.count > kMaxPooledStreams) {
+        StreamRecords* stream = s.streamPool.pop();
+        stream->nextSpare = left.streams;
+        left.streams = stream;
+    }
+    return left;
+}
+
+void freeLeftovers(const Leftovers& left) {
+    deleteChain(left.packets);
+    deleteStreams(left.streams);
 }
 
 unsigned networkThread(void*) {
@@ -90,9 +169,7 @@ void stopNetworking() {
     {
         platform::LockGuard guard(s.packetListLockStorage);
         packetListLock.store(nullptr);
-        deleteAll(s.received);
-        s.receivedBytes = 0;
-        deleteAll(s.spare);
+        deleteQueue(s);
     }
     releaseRecentDestinations();
     s.addresses.clear();
@@ -102,14 +179,34 @@ void stopNetworking() {
 
 void recyclePacket(ReceivedPacket* packet) {
     EndpointState& s = state();
-    if (s.spare.count() >= kMaxSparePackets || !s.spare.add(packet)) delete packet;
+    if (s.spare.count() >= kMaxSparePackets || !s.spare.add(packet)) pushChain(s.doomed, packet);
 }
+
+void reclaimHandedBack() { reclaimHandedBackOf(state()); }
+
+void recycleAllQueued() {
+    EndpointState& s = state();
+    reclaimHandedBackOf(s);
+    while (!s.received.empty()) {
+        ReceivedPacket* packet = s.received.oldest();
+        s.received.remove(packet);
+        recyclePacket(packet);
+    }
+    s.received.sweepEmptyStreams(s.streamPool);
+}
+
+StreamRecords* queuedStream(const char* identifier, StreamKind kind) {
+    return state().received.find(identifier, kind);
+}
+
+void takeQueued(ReceivedPacket* packet) { state().received.remove(packet); }
+
+void handBackPacket(ReceivedPacket* packet) { pushChain(state().handedBack, packet); }
 
 void releaseListStorage() {
     EndpointState& s = state();
     platform::LockGuard guard(s.startStopLock);
     if (s.started != 0) return;  // a host that unloads us mid-stream keeps its memory
-    s.received.release();
     s.spare.release();
     s.addresses.release();
     UdpSocket::releaseBookkeeping();
@@ -117,19 +214,9 @@ void releaseListStorage() {
     recentDestinations().release();
 }
 
-PtrList<ReceivedPacket>& receivedPackets() { return state().received; }
+PacketIndex& receivedPackets() { return state().received; }
 
-ReceivedPacket* takeReceivedAt(std::int32_t index) {
-    EndpointState& s = state();
-    ReceivedPacket* packet = s.received.get(index);
-    if (packet == nullptr) return nullptr;
-    s.received.deleteAt(index);
-    s.receivedBytes -= packet->bytes.allocatedSize();
-    if (s.received.empty() || s.receivedBytes < 0) s.receivedBytes = 0;
-    return packet;
-}
-
-std::int64_t queuedByteCount() { return state().receivedBytes; }
+std::int64_t queuedByteCount() { return state().received.bytes(); }
 PtrList<ReceivedPacket>& sparePackets() { return state().spare; }
 AddressList& localAddresses() { return state().addresses; }
 
@@ -176,51 +263,72 @@ void acceptDatagram(const std::uint8_t* data, std::int32_t received,
     platform::Lock* listLock = packetListLock.load();
     if (listLock == nullptr) return;
     ReceivedPacket* packet = nullptr;
+    bool poolEmpty = false;
     {
         platform::LockGuard guard(*listLock);
+        reclaimHandedBackOf(s);
         packet = s.spare.takeLast();
+        poolEmpty = s.streamPool.first == nullptr;
     }
+    // Allocations happen here, outside the lock the audio thread waits for.
+    StreamRecords* newStream = poolEmpty ? new (std::nothrow) StreamRecords : nullptr;
     if (packet == nullptr) packet = new (std::nothrow) ReceivedPacket;
-    if (packet == nullptr) return;
-    packet->time = now;
-    packet->bytes.resize(size, true);
-    if (packet->bytes.usedSize() != size) {
-        platform::LockGuard guard(*listLock);
-        recyclePacket(packet);
+    if (packet == nullptr) {
+        delete newStream;
         return;
     }
-    std::memcpy(packet->bytes.bytes(), data, size_t(size));
+    packet->time = now;
+    packet->bytes.resize(size, true);
+    const bool filled = packet->bytes.usedSize() == size;
+    if (filled) std::memcpy(packet->bytes.bytes(), data, size_t(size));
 
-    platform::LockGuard guard(*listLock);
-    while (!s.received.empty() &&
-           (s.received.count() >= kMaxQueuedPackets ||
-            s.receivedBytes + packet->bytes.allocatedSize() > kMaxQueuedBytes))
-        recyclePacket(takeReceivedAt(0));
-    if (s.received.add(packet))
-        s.receivedBytes += packet->bytes.allocatedSize();
-    else
-        recyclePacket(packet);
+    Leftovers left;
+    {
+        platform::LockGuard guard(*listLock);
+        if (newStream != nullptr) s.streamPool.push(newStream);
+        // At a cap the oldest record of any stream goes, in constant time.
+        while (filled && !s.received.empty() &&
+               (s.received.count() >= kMaxQueuedPackets ||
+                s.received.bytes() + packet->bytes.allocatedSize() > kMaxQueuedBytes)) {
+            ReceivedPacket* oldest = s.received.oldest();
+            StreamRecords* stream = oldest->stream;
+            s.received.remove(oldest);
+            s.received.retireIfEmpty(stream, s.streamPool);
+            recyclePacket(oldest);
+        }
+        if (!filled || !s.received.add(packet, s.streamPool)) recyclePacket(packet);
+        left = takeLeftovers(s);
+    }
+    freeLeftovers(left);
 }
 
 void expireOldPackets(std::int32_t now) {
     EndpointState& s = state();
     platform::Lock* listLock = packetListLock.load();
     if (listLock == nullptr) return;
-    platform::LockGuard guard(*listLock);
-    for (std::int32_t i = 0; i < s.received.count();) {
-        ReceivedPacket* packet = s.received.get(i);
-        if (packet->time < now - kExpirySeconds) {
-            recyclePacket(takeReceivedAt(i));
-        } else {
-            ++i;
+    Leftovers left;
+    {
+        platform::LockGuard guard(*listLock);
+        reclaimHandedBackOf(s);
+        // Stamps grow along the arrival order: the stale records are the oldest
+        // ones, and each removal is constant time.
+        while (ReceivedPacket* packet = s.received.oldest()) {
+            if (packet->time >= now - kExpirySeconds) break;
+            StreamRecords* stream = packet->stream;
+            s.received.remove(packet);
+            s.received.retireIfEmpty(stream, s.streamPool);
+            recyclePacket(packet);
         }
+        s.received.sweepEmptyStreams(s.streamPool);
+        left = takeLeftovers(s);
     }
+    freeLeftovers(left);
 }
 
 void receiveOnePass(std::int32_t& lastExpiry) {
     EndpointState& s = state();
     UdpSocket::waitForReadable(0, kWaitMilliseconds);
-    const std::int32_t now = platform::secondsNow();
+    const std::int32_t now = platform::monotonicSeconds();
     UdpSocket* socket = sharedSocket.load();
     // No socketLock: it guards the destination and the send buffers, which
     // receiving never touches, and the socket does not wait. Holding it here

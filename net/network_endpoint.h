@@ -10,18 +10,13 @@
 #include "containers/heap_buffer.h"
 #include "containers/ptr_list.h"
 #include "net/local_addresses.h"
+#include "net/packet_index.h"
 #include "net/udp_socket.h"
 #include "platform/lock.h"
 
 namespace larkwire {
 
 struct StreamEffect;
-
-// One queued datagram and the second it arrived in.
-struct ReceivedPacket {
-    std::int32_t time = 0;
-    HeapBuffer bytes{4096};
-};
 
 namespace network {
 
@@ -43,23 +38,35 @@ extern std::atomic<platform::Lock*> socketLock;
 extern std::atomic<platform::Lock*> packetListLock;
 
 // Guarded by packetListLock.
-PtrList<ReceivedPacket>& receivedPackets();
+PacketIndex& receivedPackets();
 PtrList<ReceivedPacket>& sparePackets();
 AddressList& localAddresses();
-// [any thread] holds packetListLock. Takes the record at INDEX out of
-// receivedPackets, keeping the queue's byte count; callers own the record.
-ReceivedPacket* takeReceivedAt(std::int32_t index);
 // [any thread] holds packetListLock. Bytes allocated by the records in receivedPackets.
 std::int64_t queuedByteCount();
+
+// [audio] holds packetListLock. The queued records of one of the instance's
+// streams, or null when there are none.
+StreamRecords* queuedStream(const char* identifier, StreamKind kind);
+// [audio] holds packetListLock. Takes a record out of the queue; the caller
+// hands it back when done with it.
+void takeQueued(ReceivedPacket* packet);
+// [audio] holds packetListLock. Returns a taken record to the network thread,
+// which reuses or frees it: the audio thread never frees a record.
+void handBackPacket(ReceivedPacket* packet);
 
 // [ui] Counts the instance as a network user; the first one starts the network.
 void countNetworkUser(StreamEffect& instance);
 // [ui] Uncounts it; the last one stops the network and frees everything queued.
 void releaseNetworkUser(StreamEffect& instance);
 
-// [any thread] holds packetListLock. Keeps the record for reuse, or frees it
-// when the spare list is full.
+// [network thread] holds packetListLock. Keeps the record for reuse or, when
+// the spare list is full, frees it once the lock is left.
 void recyclePacket(ReceivedPacket* packet);
+// [network thread or tests] holds packetListLock. Recycles every queued record.
+void recycleAllQueued();
+// [network thread or tests] holds packetListLock. Recycles the records that
+// instances handed back.
+void reclaimHandedBack();
 
 // [module unload] Frees the lists' own storage once the network is down.
 void releaseListStorage();
@@ -72,7 +79,8 @@ void receiveOnePass(std::int32_t& lastExpiry);
 // [network thread or tests] Queues a datagram as the thread would, after its checks.
 void acceptDatagram(const std::uint8_t* data, std::int32_t received,
                     const platform::Ipv4SocketAddress& source, std::int32_t now);
-// [network thread] Drops unclaimed records older than the expiry rule.
+// [network thread] Drops unclaimed records older than the expiry rule, in one
+// pass, and returns handed-back records to the spare list.
 void expireOldPackets(std::int32_t now);
 
 }  // namespace network

@@ -1,13 +1,14 @@
-// Wall-clock time in whole seconds, as the C library's time() gives it.
+// The monotonic clock: it never steps when the wall clock is set, so ages
+// measured with it hold across clock changes.
 #pragma once
 
 #include <cstdint>
 
 namespace larkwire::platform {
 
-std::int32_t secondsNow();
+// Whole seconds, for arrival stamps and the expiry of queued datagrams.
+std::int32_t monotonicSeconds();
 
-// Monotonic milliseconds, for tools that pace themselves.
 std::int64_t monotonicMilliseconds();
 void sleepMilliseconds(int milliseconds);
 

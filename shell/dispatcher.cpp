@@ -89,9 +89,17 @@ vst2::intptr vendorSpecific(StreamEffect* instance, vst2::int32 index, vst2::int
     return 0;
 }
 
+// The host's event list lives only until its next processing call returns;
+// after a suspend or a change of the processing set-up it may already be gone.
+void forgetHostEvents(StreamEffect& instance) {
+    platform::LockGuard guard(instance.stateLock);
+    instance.pendingEvents.store(nullptr, std::memory_order_release);
+}
+
 void setSampleRate(StreamEffect& instance, float rate) {
     network::countNetworkUser(instance);
     platform::LockGuard guard(instance.stateLock);
+    instance.pendingEvents.store(nullptr, std::memory_order_release);
     instance.sampleRate = rate;
     editorEnableSendControls(instance, instance.sendMode != 0);
 }
@@ -118,18 +126,25 @@ vst2::intptr dispatch(vst2::AEffect* effect, vst2::int32 opcode, vst2::int32 ind
                         index == 0 ? (opcode == vst2::effGetParamName ? parameterTable[0].name
                                                                       : parameterTable[0].label)
                                    : "",
-                        8);
+                        kParameterTextBytes - 1);
             return 0;
         case vst2::effGetParamDisplay:
             if (instance == nullptr || ptr == nullptr) return 0;
-            if (index == 0) formatParameterValue(0, instance->parameterValue[0], static_cast<char*>(ptr), 32);
+            if (index == 0)
+                formatParameterValue(0, instance->parameterValue[0], static_cast<char*>(ptr),
+                                     kParameterTextBytes);
             else static_cast<char*>(ptr)[0] = '\0';
             return 0;
         case vst2::effSetSampleRate:
             if (instance != nullptr) setSampleRate(*instance, opt);
             return 0;
+        case vst2::effSetBlockSize:
+            if (instance != nullptr) forgetHostEvents(*instance);
+            return 0;
         case vst2::effMainsChanged:
-            if (instance != nullptr && value == 0) {
+            if (instance == nullptr) return 0;
+            forgetHostEvents(*instance);
+            if (value == 0) {
                 platform::LockGuard guard(instance->stateLock);
                 flushQueues(*instance);
             }

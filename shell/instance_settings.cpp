@@ -21,6 +21,8 @@ void setIdentifierBytes(StreamEffect& instance, const char* bytes) {
 
 void setSendMode(StreamEffect& instance, std::int32_t sendMode) {
     platform::LockGuard guard(instance.stateLock);
+    // Events handed over for the other mode's block must not outlive it.
+    if (instance.sendMode != sendMode) instance.pendingEvents.store(nullptr, std::memory_order_release);
     instance.sendMode = sendMode;
 }
 

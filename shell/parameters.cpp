@@ -37,7 +37,9 @@ void VST_CALLBACK setParameter(vst2::AEffect* effect, vst2::int32 index, float v
     if (instance == nullptr || index != 0) return;
     try {
         platform::LockGuard guard(instance->stateLock);
-        instance->parameterValue[index] = value;
+        // Stored in the host's 0..1 range, so every text of it stays short;
+        // NaN becomes 0.
+        instance->parameterValue[index] = value >= 0.0f ? (value <= 1.0f ? value : 1.0f) : 0.0f;
         editorEnableSendControls(*instance, instance->sendMode != 0);
         instance->changedMask.fetch_or(1u << index);
     } catch (...) {

@@ -1,6 +1,7 @@
 // The one host parameter, a placeholder nothing reads, and its description.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "shell/vst2.h"
@@ -24,6 +25,9 @@ constexpr double kDecibelKind = -10000.0;
 constexpr double kSwitchKind = -1000.0;
 
 extern const ParameterInfo parameterTable[1];
+// What hosts pass for the parameter name, label and display texts: 8
+// characters and the terminator.
+constexpr std::size_t kParameterTextBytes = 9;
 constexpr std::int32_t kParameterCount = 1;
 
 // A row's own units to the host's 0..scale range.

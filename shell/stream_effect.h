@@ -17,8 +17,6 @@
 
 namespace larkwire {
 
-struct ReceivedPacket;
-
 constexpr int kIdentifierSize = 32;
 constexpr int kDestinationSize = 128;
 
@@ -58,9 +56,6 @@ struct StreamEffect {
     HeapBuffer mixScratch{4096};
     // One per instance, so hosts that process instances on several threads are safe.
     MidiDeliveryList midiDeliveryList;
-    // Datagrams whose events are in midiDeliveryList, until the host call returns;
-    // kept per instance so its block is reused instead of allocated every call.
-    PtrList<ReceivedPacket> midiHoldList;
 };
 
 inline StreamEffect* instanceOf(vst2::AEffect* effect) {

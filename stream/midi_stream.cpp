@@ -65,28 +65,24 @@ int sendMidiPacket(const char* destination, std::int32_t port, const char* ident
 void deliverMidi(StreamEffect& instance, std::int32_t frames) {
     MidiDeliveryList& list = instance.midiDeliveryList;
     list.numEvents = 0;
-    PtrList<ReceivedPacket>& hold = instance.midiHoldList;
-    hold.clear();
     platform::Lock* listLock = network::packetListLock.load();
     if (listLock == nullptr) return;
 
+    // Taken records stay outside every shared list during the host call, so
+    // nothing can reuse the memory the event pointers refer to. They are
+    // chained through their own links: holding them allocates nothing.
+    ReceivedPacket* held = nullptr;
     {
         platform::LockGuard guard(*listLock);
-        PtrList<ReceivedPacket>& queued = network::receivedPackets();
-        for (std::int32_t i = 0; i < queued.count();) {
-            ReceivedPacket* packet = queued.get(i);
-            std::uint8_t* bytes = packet->bytes.bytes();
-            const std::int32_t used = packet->bytes.usedSize();
-            if (!wire::isMidiPacket(bytes, used) ||
-                !wire::matchesIdentifier(bytes, used, instance.identifier)) {
-                ++i;
-                continue;
-            }
-            // Held before it leaves the queue, so a failed hold loses nothing.
-            if (!hold.add(packet)) break;
-            network::takeReceivedAt(i);
+        StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::midi);
+        while (ReceivedPacket* packet = stream != nullptr ? stream->oldest : nullptr) {
+            network::takeQueued(packet);
+            packet->newerInStream = held;
+            held = packet;
             if (list.numEvents >= kMaxDeliveredEvents) continue;
 
+            std::uint8_t* bytes = packet->bytes.bytes();
+            const std::int32_t used = packet->bytes.usedSize();
             std::int64_t shift = 0;  // wide: hostile offsets must not overflow
             wire::forEachEventRecord(bytes, used, [&](std::uint8_t* record, std::int32_t length) {
                 const auto offset = record - bytes;
@@ -112,9 +108,14 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
         instance.hostCallback(&instance.effect, vst2::audioMasterProcessEvents, 0, 0,
                               list.asVstEvents(), 0.0f);
 
+    if (held == nullptr) return;
     platform::LockGuard guard(*listLock);
-    for (std::int32_t i = 0; i < hold.count(); ++i) network::recyclePacket(hold.get(i));
-    hold.clear();
+    while (held != nullptr) {
+        ReceivedPacket* next = held->newerInStream;
+        held->newerInStream = nullptr;
+        network::handBackPacket(held);
+        held = next;
+    }
 }
 
 }  // namespace larkwire

@@ -29,23 +29,18 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     platform::Lock* listLock = network::packetListLock.load();
     if (listLock == nullptr) return;
     platform::LockGuard guard(*listLock);
-    PtrList<ReceivedPacket>& queued = network::receivedPackets();
-    for (std::int32_t i = 0; i < queued.count();) {
-        ReceivedPacket* packet = queued.get(i);
-        const std::uint8_t* bytes = packet->bytes.bytes();
-        const std::int32_t used = packet->bytes.usedSize();
-        if (wire::isMidiPacket(bytes, used) ||
-            !wire::matchesIdentifier(bytes, used, instance.identifier)) {
-            ++i;
-            continue;
-        }
-        network::takeReceivedAt(i);
-        const wire::AudioContent content = wire::readAudioContent(bytes, used);
+    StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::audio);
+    if (stream == nullptr) return;
+    // Only this stream's records, oldest first: other traffic costs nothing here.
+    while (ReceivedPacket* packet = stream->oldest) {
+        network::takeQueued(packet);
+        const wire::AudioContent content =
+            wire::readAudioContent(packet->bytes.bytes(), packet->bytes.usedSize());
         instance.streamChannels =
             content.channels < channelCount ? content.channels : channelCount;
         instance.streamSampleRate = content.rate;
         appendPacket(instance, *packet, frames);
-        network::recyclePacket(packet);
+        network::handBackPacket(packet);
     }
 }
 

@@ -17,7 +17,7 @@ int acceptDatagramTarget(const std::uint8_t* data, std::size_t size) {
     keepNetworkUp();
     drainQueue();
     const std::int32_t received = std::int32_t(size > 65535 ? 65535 : size);
-    const std::int32_t now = platform::secondsNow() + 1000;
+    const std::int32_t now = platform::monotonicSeconds() + 1000;
     network::acceptDatagram(data, received, foreignSource(), now);
 
     {
@@ -26,7 +26,7 @@ int acceptDatagramTarget(const std::uint8_t* data, std::size_t size) {
     const bool wanted = received >= 8 && wire::hasStreamMagic(data, received);
     LARKWIRE_FUZZ_CHECK(queued.count() == (wanted ? 1 : 0));
     if (queued.count() == 1) {
-        const ReceivedPacket* packet = queued.get(0);
+        const ReceivedPacket* packet = queued.oldest();
         std::int32_t expected = wire::totalLengthOf(data);
         if (expected > 65535) expected = 65535;
         if (expected < 8) expected = 8;

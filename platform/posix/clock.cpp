@@ -4,7 +4,7 @@
 
 namespace larkwire::platform {
 
-std::int32_t secondsNow() { return static_cast<std::int32_t>(::time(nullptr)); }
+std::int32_t monotonicSeconds() { return static_cast<std::int32_t>(monotonicMilliseconds() / 1000); }
 
 std::int64_t monotonicMilliseconds() {
     timespec now{};

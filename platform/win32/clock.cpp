@@ -2,11 +2,9 @@
 
 #include <windows.h>
 
-#include <ctime>
-
 namespace larkwire::platform {
 
-std::int32_t secondsNow() { return static_cast<std::int32_t>(std::time(nullptr)); }
+std::int32_t monotonicSeconds() { return static_cast<std::int32_t>(monotonicMilliseconds() / 1000); }
 std::int64_t monotonicMilliseconds() { return static_cast<std::int64_t>(GetTickCount64()); }
 void sleepMilliseconds(int milliseconds) { Sleep(DWORD(milliseconds)); }
 

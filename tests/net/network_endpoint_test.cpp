@@ -10,7 +10,7 @@ protected:
     static std::int32_t storedLength() {
         platform::LockGuard guard(*network::packetListLock.load());
         auto& queued = network::receivedPackets();
-        return queued.empty() ? -1 : queued.get(queued.count() - 1)->bytes.usedSize();
+        return queued.empty() ? -1 : queued.newest()->bytes.usedSize();
     }
     static std::vector<std::uint8_t> withLength(std::int32_t field, size_t size) {
         std::vector<std::uint8_t> bytes(size < 8 ? 8 : size, 0);
@@ -54,7 +54,7 @@ TEST_F(NetworkEndpoint, AcceptanceAndLengthClamping) {
 
 TEST_F(NetworkEndpoint, UnclaimedRecordsExpireAndSparesStayBounded) {
     // Stamped in the future, so the running thread's own pass leaves them be.
-    const std::int32_t t = platform::secondsNow() + 1000;
+    const std::int32_t t = platform::monotonicSeconds() + 1000;
     const auto bytes = audioDatagram("nobody", 1, 44100, 4);
     for (int i = 0; i < 1500; ++i) queueDatagram(bytes, t);
     queueDatagram(bytes, t + 2);
@@ -69,7 +69,7 @@ TEST_F(NetworkEndpoint, UnclaimedRecordsExpireAndSparesStayBounded) {
 TEST_F(NetworkEndpoint, AFloodCannotGrowTheQueueWithoutBound) {
     const auto bytes = audioDatagram("nobody", 1, 44100, 4);
     for (int i = 0; i < network::kMaxQueuedPackets + 500; ++i)
-        queueDatagram(bytes, platform::secondsNow() + 1000);
+        queueDatagram(bytes, platform::monotonicSeconds() + 1000);
     EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets);
     clearQueue();
 
@@ -77,14 +77,50 @@ TEST_F(NetworkEndpoint, AFloodCannotGrowTheQueueWithoutBound) {
     auto large = withLength(65535, 65535);
     for (int i = 0; i < 1500; ++i) {
         wire::writeU32(large.data() + 8, std::uint32_t(i));
-        queueDatagram(large, platform::secondsNow() + 1000);
+        queueDatagram(large, platform::monotonicSeconds() + 1000);
     }
     platform::LockGuard guard(*network::packetListLock.load());
     auto& queued = network::receivedPackets();
     const std::int64_t each = HeapBuffer::allocationFor(65535, 4096, 0);
     EXPECT_EQ(std::int64_t(queued.count()), network::kMaxQueuedBytes / each);
     EXPECT_EQ(network::queuedByteCount(), std::int64_t(queued.count()) * each);
-    EXPECT_EQ(wire::readU32(queued.get(queued.count() - 1)->bytes.bytes() + 8), 1499u);
+    EXPECT_EQ(wire::readU32(queued.newest()->bytes.bytes() + 8), 1499u);
+}
+
+TEST_F(NetworkEndpoint, AtTheCapTheOldestOfAnyStreamGoes) {
+    std::vector<std::vector<std::uint8_t>> others;
+    for (int i = 0; i < 500; ++i)
+        others.push_back(audioDatagram(("other " + std::to_string(i)).c_str(), 1, 44100, 4));
+    const std::int32_t t = platform::monotonicSeconds() + 1000;
+    for (int i = 0; i < network::kMaxQueuedPackets; ++i) queueDatagram(others[size_t(i % 500)], t);
+    queueDatagram(audioDatagram("default", 2, 44100, 150), t);
+    EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets);
+    runBlock(64);  // takes ours, and only ours
+    EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets - 1);
+    platform::LockGuard guard(*network::packetListLock.load());
+    const ReceivedPacket* oldest = network::receivedPackets().oldest();
+    EXPECT_STREQ(reinterpret_cast<const char*>(oldest->bytes.bytes() + 8), "other 1");
+    const char first[32] = "other 0";
+    EXPECT_EQ(network::receivedPackets().find(first, StreamKind::audio)->count,
+              network::kMaxQueuedPackets / 500 - 1 + (network::kMaxQueuedPackets % 500 > 0));
+}
+
+// The thread's expiry pass and the arrival stamps share one clock, which the
+// wall clock's steps do not move.
+TEST_F(NetworkEndpoint, ExpiryJudgesStampsByTheMonotonicClock) {
+    const auto bytes = audioDatagram("stamped", 1, 44100, 4);
+    const std::int32_t now = platform::monotonicSeconds();
+    queueDatagram(bytes, now - network::kExpirySeconds - 1);
+    queueDatagram(bytes, now + 1000);
+    std::int32_t lastExpiry = 0;
+    network::receiveOnePass(lastExpiry);
+    EXPECT_GE(lastExpiry, now);
+    platform::LockGuard guard(*network::packetListLock.load());
+    const char identifier[32] = "stamped";
+    const StreamRecords* left = network::receivedPackets().find(identifier, StreamKind::audio);
+    ASSERT_NE(left, nullptr);
+    ASSERT_EQ(left->count, 1);
+    EXPECT_EQ(left->oldest->time, now + 1000);
 }
 
 TEST_F(NetworkEndpoint, StartAndStopWithSeveralInstances) {

@@ -2,6 +2,7 @@
 // The module path comes from --plugin=PATH (or LARKWIRE_PLUGIN).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -212,6 +213,34 @@ TEST_F(HostBoundary, ParametersAndEditorRect) {
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->bottom, 300);
     EXPECT_EQ(rect->right, 400);
+}
+
+// Hosts give 8 characters and the terminator for these texts, whatever
+// value they set before.
+TEST_F(HostBoundary, ParameterTextsFitTheHostsNineBytes) {
+    struct Expected {
+        float value;
+        float stored;
+        const char* display;
+    };
+    for (const Expected e : {Expected{1e30f, 1.0f, "1"}, Expected{-1e30f, 0.0f, "0"},
+                             Expected{std::nanf(""), 0.0f, "0"}, Expected{0.25f, 0.25f, "0"}}) {
+        effect->setParameter(effect, 0, e.value);
+        EXPECT_EQ(effect->getParameter(effect, 0), e.stored) << e.value;
+        for (const vst2::int32 opcode : {vst2::effGetParamDisplay, vst2::effGetParamLabel,
+                                         vst2::effGetParamName}) {
+            char guarded[4 + 9 + 4];
+            std::memset(guarded, '#', sizeof guarded);
+            char* text = guarded + 4;
+            call(opcode, 0, 0, text);
+            EXPECT_EQ(std::string(guarded, 4), "####") << opcode;
+            EXPECT_EQ(std::string(guarded + 13, 4), "####") << opcode << " wrote past 9 bytes";
+            ASSERT_NE(std::memchr(text, '\0', 9), nullptr) << opcode;
+            if (opcode == vst2::effGetParamDisplay) {
+                EXPECT_STREQ(text, e.display);
+            }
+        }
+    }
 }
 
 TEST_F(HostBoundary, NullObjectAndEveryOpcode) {

@@ -1,6 +1,7 @@
 #include "tests/support/instance_fixture.h"
 
 #include "net/udp_socket.h"
+#include "shell/instance_settings.h"
 #include "stream/midi_stream.h"
 #include "stream/send_path.h"
 
@@ -191,4 +192,31 @@ TEST_F(MidiSend, FailedSendBacksOffForHundredBlocks) {
     EXPECT_EQ(instance->sendBackoff, 100);  // tried again, failed again
     dispatch(vst2::effMainsChanged, 0, 0);
     EXPECT_EQ(instance->sendBackoff, 0);
+}
+
+// A host may free its event list once it suspended us or changed the set-up;
+// the next block must not read it (ASan reported a use after free here).
+TEST_F(MidiSend, HostEventsAreForgottenWhenTheHostListMayBeGone) {
+    instance->sendMode = 1;
+    std::strcpy(instance->destination, "127.0.0.1");
+    struct Change {
+        vst2::int32 opcode;
+        vst2::intptr value;
+        float opt;
+    };
+    for (const Change change : {Change{vst2::effMainsChanged, 0, 0}, Change{vst2::effMainsChanged, 1, 0},
+                                Change{vst2::effSetSampleRate, 0, 48000.0f},
+                                Change{vst2::effSetBlockSize, 256, 0}}) {
+        auto* host = new HostEvents(3);
+        dispatch(vst2::effProcessEvents, 0, 0, host->list);
+        dispatch(change.opcode, 0, change.value, nullptr, change.opt);
+        EXPECT_EQ(instance->pendingEvents.load(), nullptr) << change.opcode;
+        delete host;
+        runBlock(64);
+    }
+    auto* host = new HostEvents(3);
+    dispatch(vst2::effProcessEvents, 0, 0, host->list);
+    setSendMode(*instance, 0);
+    EXPECT_EQ(instance->pendingEvents.load(), nullptr) << "a mode switch";
+    delete host;
 }

@@ -67,8 +67,8 @@ TEST_F(ReceivePlayout, OnlyMatchingIdentifiersAndChannelsWithinTheInstance) {
     // Taking records keeps the queue's byte count, which bounds a flood.
     platform::LockGuard guard(*network::packetListLock.load());
     std::int64_t remaining = 0;
-    for (std::int32_t i = 0; i < network::receivedPackets().count(); ++i)
-        remaining += network::receivedPackets().get(i)->bytes.allocatedSize();
+    for (const ReceivedPacket* p = network::receivedPackets().oldest(); p != nullptr; p = p->newerArrival)
+        remaining += p->bytes.allocatedSize();
     EXPECT_EQ(network::queuedByteCount(), remaining);
 }
 

@@ -40,8 +40,8 @@ protected:
             {
                 platform::LockGuard guard(*network::packetListLock.load());
                 auto& queued = network::receivedPackets();
-                while (!queued.empty()) {
-                    ReceivedPacket* packet = network::takeReceivedAt(0);
+                while (ReceivedPacket* packet = queued.oldest()) {
+                    queued.remove(packet);
                     const std::uint8_t* bytes = packet->bytes.bytes();
                     const std::int32_t used = packet->bytes.usedSize();
                     const bool ours = wire::matchesIdentifier(bytes, used, instance->identifier);

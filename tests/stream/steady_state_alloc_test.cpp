@@ -19,6 +19,7 @@ namespace {
 
 std::atomic<bool> counting{false};
 std::atomic<long> heapCalls{0};
+std::atomic<long> heapFrees{0};
 std::thread::id countedThread;
 
 // Only the thread that runs the blocks counts: the network thread may meet
@@ -26,6 +27,17 @@ std::thread::id countedThread;
 void noteAllocation() {
     if (counting.load(std::memory_order_relaxed) && std::this_thread::get_id() == countedThread)
         heapCalls.fetch_add(1, std::memory_order_relaxed);
+}
+
+void noteFree(void* p) {
+    if (p != nullptr && counting.load(std::memory_order_relaxed) &&
+        std::this_thread::get_id() == countedThread)
+        heapFrees.fetch_add(1, std::memory_order_relaxed);
+}
+
+void release(void* p) {
+    noteFree(p);
+    std::free(p);
 }
 
 void* allocateOrNull(std::size_t size) {
@@ -47,12 +59,12 @@ void* operator new[](std::size_t size) {
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocateOrNull(size); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocateOrNull(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
 
 namespace larkwire::testing {
 namespace {
@@ -117,7 +129,7 @@ protected:
         instance->hostCallback = &quietHost;
         deliveredEvents = 0;
         countedThread = std::this_thread::get_id();
-        heapAllocator() = HeapAllocator{&countedMalloc, &countedRealloc, &std::free};
+        heapAllocator() = HeapAllocator{&countedMalloc, &countedRealloc, &release};
     }
     void TearDown() override {
         counting = false;
@@ -155,7 +167,7 @@ struct StreamFeed {
         midi = midiDatagram("default", {-10, 5, 600});
     }
     void queueOneBlock() const {
-        const std::int32_t now = platform::secondsNow();
+        const std::int32_t now = platform::monotonicSeconds();
         for (const auto& datagram : audio) queueDatagram(datagram, now);
         queueDatagram(midi, now);
     }
@@ -214,6 +226,31 @@ TEST_P(SteadyStateAllocation, ReceiveModeAllocatesNothing) {
         // The stream reached the output on top of the passed-through input.
         EXPECT_NE(host.outputs[0][kFrames - 1], 0.25f);
     }
+}
+
+// Records a block takes go back to the network thread, even when the spare
+// list is full: freeing is that thread's work, never the audio thread's.
+TEST_P(SteadyStateAllocation, TheAudioThreadFreesNoRecord) {
+    HostBlock host(channelCount);
+    const std::int32_t t = platform::monotonicSeconds() + 1000;
+    const StreamFeed feed(channelCount, 44100, 4 * kFrames);
+    // The spare list fills through the expiry of a foreign stream.
+    const auto foreign = audioDatagram("foreign", 1, 44100, 4);
+    for (int i = 0; i < network::kMaxSparePackets + 100; ++i) queueDatagram(foreign, t);
+    for (const auto& datagram : feed.audio) queueDatagram(datagram, t + 10);
+    queueDatagram(feed.midi, t + 10);
+    network::expireOldPackets(t + 3);
+    {
+        platform::LockGuard guard(*network::packetListLock.load());
+        ASSERT_EQ(network::sparePackets().count(), network::kMaxSparePackets);
+    }
+    heapFrees = 0;
+    counting = true;
+    processReplacing(&instance->effect, host.inputs.data(), host.outputs.data(), kFrames);
+    counting = false;
+    EXPECT_EQ(queuedCount(), 0) << "the block took its stream";
+    EXPECT_EQ(heapFrees.load(), 0);
+    EXPECT_EQ(deliveredEvents, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, SteadyStateAllocation, ::testing::Values(2, 8, 64));

@@ -93,9 +93,9 @@ int main(int argc, char** argv) {
         long long spareBytes = 0;
         for (int i = 0; i < spare; ++i) spareBytes += network::sparePackets().get(i)->bytes.allocatedSize();
         if (spareBytes > maxSpareBytes) maxSpareBytes = spareBytes;
-        const std::int32_t second = platform::secondsNow();
-        for (int i = 0; i < count; ++i) {
-            const int age = second - queued.get(i)->time;
+        const std::int32_t second = platform::monotonicSeconds();
+        for (const ReceivedPacket* p = queued.oldest(); p != nullptr; p = p->newerArrival) {
+            const int age = second - p->time;
             if (age > maxAge) maxAge = age;
         }
         if (count > network::kMaxQueuedPackets || spare > network::kMaxSparePackets || maxAge > 3 ||

@@ -43,8 +43,7 @@ protected:
         platform::Lock* lock = network::packetListLock.load();
         if (lock == nullptr) return;
         platform::LockGuard guard(*lock);
-        auto& queued = network::receivedPackets();
-        while (!queued.empty()) network::recyclePacket(network::takeReceivedAt(queued.count() - 1));
+        network::recycleAllQueued();
     }
 
     vst2::intptr dispatch(vst2::int32 opcode, vst2::int32 index = 0, vst2::intptr value = 0,

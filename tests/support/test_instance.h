@@ -61,7 +61,7 @@ inline void queueDatagram(const std::vector<std::uint8_t>& bytes, std::int32_t n
 }
 
 inline void queueDatagram(const std::vector<std::uint8_t>& bytes) {
-    queueDatagram(bytes, platform::secondsNow());
+    queueDatagram(bytes, platform::monotonicSeconds());
 }
 
 inline std::int32_t queuedCount() {

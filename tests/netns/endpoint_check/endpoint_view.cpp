@@ -43,9 +43,8 @@ void withQueue(Visit&& visit) {
 
 std::vector<QueuedRecord> queuedRecords() {
     std::vector<QueuedRecord> records;
-    withQueue([&](PtrList<ReceivedPacket>& queued, PtrList<ReceivedPacket>&) {
-        for (std::int32_t i = 0; i < queued.count(); ++i) {
-            const ReceivedPacket* packet = queued.get(i);
+    withQueue([&](PacketIndex& queued, PtrList<ReceivedPacket>&) {
+        for (const ReceivedPacket* packet = queued.oldest(); packet != nullptr; packet = packet->newerArrival) {
             const std::uint8_t* bytes = packet->bytes.bytes();
             records.push_back({packet->time, std::vector<std::uint8_t>(
                                                  bytes, bytes + packet->bytes.usedSize())});
@@ -56,9 +55,8 @@ std::vector<QueuedRecord> queuedRecords() {
 
 int queuedWithIdentifier(const std::string& identifier) {
     int count = 0;
-    withQueue([&](PtrList<ReceivedPacket>& queued, PtrList<ReceivedPacket>&) {
-        for (std::int32_t i = 0; i < queued.count(); ++i) {
-            const ReceivedPacket* packet = queued.get(i);
+    withQueue([&](PacketIndex& queued, PtrList<ReceivedPacket>&) {
+        for (const ReceivedPacket* packet = queued.oldest(); packet != nullptr; packet = packet->newerArrival) {
             if (hasIdentifier(packet->bytes.bytes(), packet->bytes.usedSize(), identifier)) ++count;
         }
     });
@@ -67,14 +65,12 @@ int queuedWithIdentifier(const std::string& identifier) {
 
 int spareCount() {
     int count = 0;
-    withQueue([&](PtrList<ReceivedPacket>&, PtrList<ReceivedPacket>& spare) { count = spare.count(); });
+    withQueue([&](PacketIndex&, PtrList<ReceivedPacket>& spare) { count = spare.count(); });
     return count;
 }
 
 void clearQueue() {
-    withQueue([](PtrList<ReceivedPacket>& queued, PtrList<ReceivedPacket>&) {
-        while (!queued.empty()) network::recyclePacket(queued.takeLast());
-    });
+    withQueue([](PacketIndex&, PtrList<ReceivedPacket>&) { network::recycleAllQueued(); });
 }
 
 bool waitForMarker(const std::string& tag, int waitSeconds) {

@@ -142,14 +142,14 @@ void checkExpiry(Report& report, const Peer& peer, int waitSeconds) {
     int oldestSeen = 0, mostSpares = 0;
     std::vector<QueuedRecord> queued = queuedRecords();
     while (!queued.empty() && platform::monotonicMilliseconds() < end) {
-        const std::int32_t now = platform::secondsNow();
+        const std::int32_t now = platform::monotonicSeconds();
         for (const QueuedRecord& record : queued)
             if (now - record.time > oldestSeen) oldestSeen = now - record.time;
         if (spareCount() > mostSpares) mostSpares = spareCount();
         platform::sleepMilliseconds(50);
         queued = queuedRecords();
     }
-    const std::int32_t emptiedAt = platform::secondsNow();
+    const std::int32_t emptiedAt = platform::monotonicSeconds();
     report.check(queued.empty(), "every unclaimed record expired (%d left)", int(queued.size()));
     report.check(oldestSeen <= staleAge, "no record stayed queued longer than the rule allows (oldest seen %d s)",
                  oldestSeen);
