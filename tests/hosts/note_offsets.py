@@ -25,7 +25,12 @@ def main():
     sent, received = notes(sys.argv[1]), notes(sys.argv[2])
     sent_at = {s: sorted({o for t, o in sent if t == s}) for s in (0x90, 0x80)}
     ons = [o for s, o in received if s == 0x90]
-    stray = [(s, o) for s, o in received if o not in sent_at[s]]
+    # Ardour ends notes still sounding when its transport stops, with
+    # note-offs at the start of a cycle; those are the host's, not ours.
+    resolved = [(s, o) for s, o in received if s == 0x80 and o == 0 and o not in sent_at[s]]
+    stray = [(s, o) for s, o in received if o not in sent_at[s] and (s, o) not in resolved]
+    if resolved:
+        print(f"note-offs at offset 0 that Ardour added when it stopped: {len(resolved)}")
     print(f"sent {len(sent)} notes, offsets of note-ons {sent_at[0x90]}")
     print(f"received {len(received)} notes, offsets of note-ons {ons}")
     if len(ons) < 2:
