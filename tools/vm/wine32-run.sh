@@ -24,7 +24,7 @@ export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 export WINEPREFIX=${WINEPREFIX:-/tmp/larkwire-wine32}
-[[ -x $WINE ]] || { echo "$me: $WINE missing; run tools/wine/install-deps.sh" >&2; exit 127; }
+[[ -x $WINE ]] || { echo "$me: $WINE missing; run tools/vm/install-deps.sh" >&2; exit 127; }
 
 stamp=$WINEPREFIX/.larkwire-ready
 make_prefix() {
