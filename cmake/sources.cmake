@@ -8,6 +8,8 @@ set(LARKWIRE_CORE_SOURCES
   net/udp_socket.cpp
   stream/channel_queue.cpp
   stream/channel_resampler.cpp
+  stream/drift_estimator.cpp
+  stream/fine_resampler.cpp
   stream/lane_kernels_sse2.cpp
   stream/lane_kernels_avx2.cpp
   stream/midi_stream.cpp

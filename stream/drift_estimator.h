@@ -1,0 +1,34 @@
+// Estimates how much faster the sender's audio clock runs than this host's,
+// from the level of the receive queue over a long window (seconds), so that
+// network jitter and the host's uneven block timing do not move it, and turns
+// it into the ratio the playout consumes the stream at. Within a dead band
+// around equal clocks the ratio is exactly 1.
+// [audio] One per receiving instance, under its stateLock; driftPpm also [any].
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace larkwire {
+
+class DriftEstimator {
+public:
+    // [audio] After each block is played: the queued audio and the target
+    // level, both in host-rate frames, and the frames the block played at
+    // hostRate.
+    void observe(double queuedFrames, double targetFrames, std::int32_t blockFrames,
+                 double hostRate);
+    // [audio] Input frames per output frame on top of the nominal conversion:
+    // above 1 when the sender runs fast. Exactly 1.0 in the dead band.
+    double ratio() const { return ratio_; }
+    // [any] The estimated drift in ppm, for display and reports.
+    double driftPpm() const { return driftPpm_.load(std::memory_order_relaxed); }
+    // [audio or ui] Starts over: a new stream, a restart, a flush.
+    void reset();
+
+private:
+    double ratio_ = 1.0;
+    std::atomic<double> driftPpm_{0.0};
+};
+
+}  // namespace larkwire
