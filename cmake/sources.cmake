@@ -24,10 +24,12 @@ set(LARKWIRE_CORE_SOURCES
   shell/save_chunk.cpp
   shell/stream_effect.cpp
   editor/deferred_edit.cpp
+  editor/field_edits.cpp
   editor/recent_destinations.cpp
   editor/value_format.cpp
   editor/fader_model.cpp
   editor/meter_geometry.cpp
+  editor/meter_scale_picture.cpp
   editor/meter_levels.cpp
   editor/meter_tick.cpp
   editor/text_edit_model.cpp
