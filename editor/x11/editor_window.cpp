@@ -337,6 +337,7 @@ void EditorWindow::setFocus(int id) {
     }
     // Entering a field by the keyboard selects its text, as dialogs do.
     if (Field* field = fieldOf(id)) field->model.selectAll();
+    restartCaretBlink();
     dirty_ = true;
 }
 
@@ -391,6 +392,12 @@ void EditorWindow::keepCaretVisible(Field& field) {
     // No empty space at the right while text lies scrolled out at the left.
     field.scroll = std::max(0, std::min(field.scroll, std::max(0, total - area.width + 1)));
     if (caretX < field.scroll) field.scroll = caretX;
+    restartCaretBlink();
+}
+
+void EditorWindow::restartCaretBlink() {
+    caretBlink_.restart(nowMs());
+    caretShown_ = true;
 }
 
 // ---- the destination's list ----
@@ -549,6 +556,12 @@ void EditorWindow::pump() {
     }
     if (destinationDue_ != 0 && now >= destinationDue_) applyDestination();
     applySendRule();
+    // Only the focused field is drawn again when its caret blinks.
+    const bool caretShown = caretBlink_.visible(now);
+    if (caretShown != caretShown_) {
+        caretShown_ = caretShown;
+        caretDirty_ = fieldOf(focus_) != nullptr && haveXFocus_ && enabledControl(focus_);
+    }
     paint();
     XFlush(display_);
 }
@@ -575,6 +588,7 @@ void EditorWindow::handle(const XEvent& event) {
         }
         case FocusIn:
             if (event.xfocus.detail != NotifyPointer) haveXFocus_ = true;
+            restartCaretBlink();
             dirty_ = true;
             break;
         case FocusOut:
