@@ -14,6 +14,7 @@
 #include "stream/channel_queue.h"
 #include "stream/channel_resampler.h"
 #include "stream/midi_delivery_list.h"
+#include "stream/playout_state.h"
 
 namespace larkwire {
 
@@ -54,6 +55,7 @@ struct StreamEffect {
     ChannelResampler* resamplers[kMaxChannels] = {};
     ChannelQueue channelStates[kMaxChannels];
     HeapBuffer mixScratch{4096};
+    PlayoutState playout;  // [audio] under stateLock
     // One per instance, so hosts that process instances on several threads are safe.
     MidiDeliveryList midiDeliveryList;
 };

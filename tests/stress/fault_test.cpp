@@ -154,5 +154,6 @@ TEST(Faults, MissingConverterSlotPlaysThatChannelDirect) {
     float* channels[2] = {a.data(), b.data()};
     processReplacing(&receiver->effect, channels, channels, 512);
     EXPECT_EQ(a[0], 1.0f);  // the direct path, unconverted
-    EXPECT_EQ(receiver->channelStates[0].queuedBytes(), (40 * 150 - 512) * 4);
+    // Playing starts with the newest 4 blocks.
+    EXPECT_EQ(receiver->channelStates[0].queuedBytes(), (4 * 512 - 512) * 4);
 }
