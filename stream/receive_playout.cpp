@@ -228,6 +228,32 @@ void playGroup(StreamEffect& instance, InStepGroup& group, float* const* outputs
 
 }  // namespace
 
+namespace {
+
+// Adds one block of a channel played at the host's rate, through the fine
+// resampler: at ratio 1 a copy of the next CONSUMED frames.
+void playDirect(StreamEffect& instance, std::int32_t ch, float* out, std::int32_t consumed) {
+    FineResampler& fine = instance.playout.fine;
+    ChannelQueue& queue = instance.channelStates[ch];
+    const std::int32_t read = consumed + fine.lookahead();
+    auto* input = static_cast<float*>(scratchOf(instance, std::int64_t(read) * 4));
+    if (input == nullptr) return;
+    const std::int32_t got = queue.readSamples(input, read * 4) / 4;
+    for (std::int32_t j = got; j < read; ++j) input[j] = 0.0f;
+    fine.addBlock(ch, input, out);
+    queue.consumeBytes(consumed * 4);
+}
+
+// The level the queue averages over a sender burst when it is held at
+// TARGET: a burst larger than a block refills it only now and then.
+double averageLevel(const StreamEffect& instance, double target, std::int32_t frames,
+                    double perHost) {
+    const double burst = instance.playout.burstFrames / perHost;
+    return burst > frames ? target - (burst - frames) / 2 : target;
+}
+
+}  // namespace
+
 void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames) {
     if (network::packetListLock.load() == nullptr || frames < 0) return;
     PlayoutState& state = instance.playout;
@@ -243,26 +269,39 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
     const std::int32_t streamChannels =
         instance.streamChannels < channelCount ? instance.streamChannels : channelCount;
     if (streamChannels <= 0) return;
+    // Clock drift rides on top of the nominal conversion.
+    const double drift = state.drift.ratio();
+    const double inputRate = double(instance.streamSampleRate) * drift;
 
     // Channel 0 decides for the block.
     std::int32_t unit = frames;
-    if (converted && instance.resamplers[0] != nullptr) {
-        ChannelResampler* resampler = instance.resamplers[0];
-        resampler->setRates(double(instance.streamSampleRate), hostRate);
+    ChannelResampler* firstConverter = converted ? instance.resamplers[0] : nullptr;
+    if (firstConverter != nullptr) {
+        firstConverter->setRates(inputRate, hostRate);
         double* input = nullptr;
-        unit = resampler->prepareInput(frames, 1, &input);
+        unit = firstConverter->prepareInput(frames, 1, &input);
     }
     const std::int64_t available = instance.channelStates[0].queuedBytes() / 4;
     if (unit > 0 && !readyToPlay(instance, available, unit, frames, perHost, overran)) return;
-    InStepGroup group;
+    ChannelQueue& first = instance.channelStates[0];
+    const std::int64_t level = first.queuedBytes() / 4;
+    const std::int64_t nextFrame = state.arrivedFrames - level;
+    state.clock.played = true;
+    if (firstConverter != nullptr) {
+        state.clock.first =
+            double(nextFrame - firstConverter->bufferedFrames()) + firstConverter->position();
+        state.clock.step = firstConverter->ratio();
+    }
 
+    InStepGroup group;
+    std::int32_t consumed = -1;  // the fine resampler's block, once begun
     for (std::int32_t ch = 0; ch < streamChannels; ++ch) {
         ChannelQueue& queue = instance.channelStates[ch];
         const std::int32_t available = queue.queuedBytes() / 4;
         ChannelResampler* resampler = instance.resamplers[ch];
 
         if (converted && resampler != nullptr) {
-            resampler->setRates(double(instance.streamSampleRate), hostRate);
+            resampler->setRates(inputRate, hostRate);
             double* input = nullptr;
             const std::int32_t need = resampler->prepareInput(frames, 1, &input);
             if (need <= 0 || input == nullptr) continue;
@@ -286,15 +325,23 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
             continue;
         }
 
-        const std::int32_t take = available < frames ? available : frames;
-        auto* taken = static_cast<float*>(scratchOf(instance, std::int64_t(take) * 4));
-        if (taken == nullptr) continue;
-        queue.readSamples(taken, take * 4);
-        queue.consumeBytes(take * 4);
-        float* out = outputs[ch];
-        for (std::int32_t j = 0; j < take; ++j) out[j] += taken[j];
+        if (consumed < 0) {
+            consumed = state.fine.beginBlock(frames, drift);
+            if (ch == 0) {
+                state.clock.first = double(nextFrame);
+                state.clock.step = double(consumed) / frames;
+            }
+        }
+        playDirect(instance, ch, outputs[ch], consumed);
     }
     playGroup(instance, group, outputs, frames);
+    if (consumed >= 0) state.fine.endBlock();
+
+    // The level at the block's start, against where it should average.
+    const PlayoutLevels levels =
+        levelsOf(instance, frames, state.targetBlocks, perHost, state.burstFrames);
+    state.drift.observe(double(level) / perHost,
+                        averageLevel(instance, levels.target, frames, perHost), frames, hostRate);
 }
 
 void flushQueues(StreamEffect& instance) {
