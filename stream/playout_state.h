@@ -33,6 +33,9 @@ struct PlayoutState {
     // Stream frames appended to channel 0 since creation; the stream frame
     // that plays next is this minus what channel 0 holds.
     std::int64_t arrivedFrames = 0;
+    // Host frames played since an audio datagram last came; a stream without
+    // audio has its MIDI delivered at once.
+    std::int64_t framesSinceAudio = INT64_MAX / 2;
     PlayClock clock;
     DriftEstimator drift;
     FineResampler fine;

@@ -74,7 +74,9 @@ void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int
     const wire::AudioContent content =
         wire::readAudioContent(packet.bytes.bytes(), packet.bytes.usedSize());
     if (content.samples == nullptr) return;
-    trackBurst(instance.playout, content.channels, content.framesPerChannel);
+    PlayoutState& state = instance.playout;
+    instance.midiTiming.noteAudio(packet.arrival, state.arrivedFrames - state.openBurstFrames);
+    trackBurst(state, content.channels, content.framesPerChannel);
     instance.playout.arrivedFrames += content.framesPerChannel;
     const std::int32_t channelBytes = content.framesPerChannel * 4;
     const std::int64_t limitFrames = queueLimitFrames(instance, frames);
@@ -95,14 +97,16 @@ void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int
 void collectAudio(StreamEffect& instance, std::int32_t frames) {
     platform::Lock* listLock = network::packetListLock.load();
     if (listLock == nullptr) return;
+    PlayoutState& state = instance.playout;
+    if (state.framesSinceAudio < INT64_MAX / 2) state.framesSinceAudio += frames;
     platform::LockGuard guard(*listLock);
     StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::audio);
     if (stream == nullptr) return;
-    PlayoutState& state = instance.playout;
     state.sawBlockEnd = false;
     // Only this stream's records, oldest first: other traffic costs nothing here.
     while (ReceivedPacket* packet = stream->oldest) {
         network::takeQueued(packet);
+        state.framesSinceAudio = 0;
         const wire::AudioContent content =
             wire::readAudioContent(packet->bytes.bytes(), packet->bytes.usedSize());
         instance.streamChannels =

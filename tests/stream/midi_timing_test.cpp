@@ -1,0 +1,75 @@
+// Received MIDI plays with its audio: in the block where the audio of its
+// sender block plays, at the offset it had there.
+#include "tests/support/instance_fixture.h"
+
+#include <map>
+
+using namespace larkwire;
+using namespace larkwire::testing;
+
+namespace {
+
+struct Delivered {
+    int note;
+    int offset;
+};
+std::vector<Delivered> delivered;
+
+vst2::intptr VST_CALLBACK recordingHost(vst2::AEffect*, vst2::int32 opcode, vst2::int32,
+                                        vst2::intptr, void* ptr, float) {
+    if (opcode != vst2::audioMasterProcessEvents) return 0;
+    const auto* list = static_cast<const vst2::VstEvents*>(ptr);
+    for (int i = 0; i < list->numEvents; ++i) {
+        const auto* event = reinterpret_cast<const vst2::VstMidiEvent*>(list->events[i]);
+        delivered.push_back({std::uint8_t(event->midiData[1]), event->deltaFrames});
+    }
+    return 0;
+}
+
+}  // namespace
+
+class MidiTimingRun : public InstanceFixture,
+                      public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(MidiTimingRun, EachEventLandsOnItsAudio) {
+    const auto [senderBlock, hostBlock] = GetParam();
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    std::map<int, float> soundAt;  // note -> the sample its event must land on
+    int block = 0, checked = 0;
+    for (int played = 0; played < 40 * 2048; played += hostBlock) {
+        while (block * senderBlock < played + hostBlock) {
+            // Audio counting stream frames from 1, then the block's one event.
+            for (int start = 0; start < senderBlock; start += 150)
+                queueDatagram(audioDatagram("default", 2, 44100, std::min(150, senderBlock - start),
+                                            float(block * senderBlock + start + 1)));
+            const int offset = (block * 37) % senderBlock;
+            auto midi = midiDatagram("default", {offset});
+            midi[40 + 25] = std::uint8_t(block % 128);
+            queueDatagram(midi);
+            soundAt[block % 128] = float(block * senderBlock + offset + 1);
+            ++block;
+        }
+        const auto out = runBlock(hostBlock);
+        for (const Delivered& d : delivered) {
+            EXPECT_EQ(out[0][size_t(d.offset)], soundAt[d.note]) << "note " << d.note;
+            ++checked;
+        }
+        delivered.clear();
+    }
+    EXPECT_EQ(checked + instance->midiTiming.pending(), block);  // none lost
+    EXPECT_GT(checked, block / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizes, MidiTimingRun,
+                         ::testing::Values(std::pair{512, 512}, std::pair{2048, 64},
+                                           std::pair{64, 512}));
+
+TEST_F(MidiTimingRun, WithoutAudioEventsComeAtOnce) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    queueDatagram(midiDatagram("default", {100}));
+    runBlock(512);
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0].offset, 100);
+}
