@@ -28,7 +28,8 @@ struct PlayoutState {
     // largest recent one and let down slowly.
     std::int32_t burstFrames = 0;
     std::int32_t openBurstFrames = 0;  // of the burst still arriving
-    bool sawBlockEnd = false;          // a short datagram has ended a block
+    // A short datagram has ended a sender block since the flush.
+    bool sawBlockEnd = false;
     bool overran = false;              // an append dropped samples this block
     // Stream frames appended to channel 0 since creation; the stream frame
     // that plays next is this minus what channel 0 holds.

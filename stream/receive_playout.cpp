@@ -49,9 +49,12 @@ void trackBurst(PlayoutState& state, std::int32_t channels, std::int32_t frames)
         state.sawBlockEnd = true;
         closeBurst(state, state.openBurstFrames + frames);
         state.openBurstFrames = 0;
+    } else if (state.openBurstFrames + frames < kMaxBurstFrames) {
+        state.openBurstFrames += frames;
     } else {
-        const std::int32_t open = state.openBurstFrames + frames;
-        state.openBurstFrames = open < kMaxBurstFrames ? open : kMaxBurstFrames;
+        // Longer than any block: the sender's blocks are whole datagrams now.
+        state.openBurstFrames = kMaxBurstFrames;
+        state.sawBlockEnd = false;
     }
 }
 
@@ -102,7 +105,6 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     platform::LockGuard guard(*listLock);
     StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::audio);
     if (stream == nullptr) return;
-    state.sawBlockEnd = false;
     // Only this stream's records, oldest first: other traffic costs nothing here.
     while (ReceivedPacket* packet = stream->oldest) {
         network::takeQueued(packet);
@@ -117,6 +119,7 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     }
     // Blocks that are whole datagrams show no end: take what came in one
     // call, as at most two host blocks, so a flood after a pause is no burst.
+    // Streams whose blocks do end are left alone: a call may come mid-burst.
     if (!state.sawBlockEnd && state.openBurstFrames > 0) {
         const std::int32_t most = frames > 0 ? 2 * frames : state.openBurstFrames;
         closeBurst(state, state.openBurstFrames < most ? state.openBurstFrames : most);
@@ -359,6 +362,7 @@ void flushQueues(StreamEffect& instance) {
     PlayoutState& state = instance.playout;
     state.targetBlocks = kStartPrebufferBlocks;
     state.openBurstFrames = 0;
+    state.sawBlockEnd = false;
     state.overran = false;
     state.clock.played = false;
     state.fine.reset();

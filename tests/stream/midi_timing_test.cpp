@@ -73,3 +73,27 @@ TEST_F(MidiTimingRun, WithoutAudioEventsComeAtOnce) {
     ASSERT_EQ(delivered.size(), 1u);
     EXPECT_EQ(delivered[0].offset, 100);
 }
+
+TEST_F(MidiTimingRun, ASenderBlockSplitAcrossTwoHostBlocksKeepsItsStart) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    // Sender blocks of 512 frames (150, 150, 150, 62); block 4 arrives in two parts.
+    auto queuePart = [](int block, int from, int to) {
+        for (int start = from; start < to; start += 150)
+            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start),
+                                        float(block * 512 + start + 1)));
+    };
+    for (int block = 0; block < 4; ++block) queuePart(block, 0, 512);
+    queuePart(4, 0, 150);
+    runBlock(512);
+    queuePart(4, 150, 512);
+    queueDatagram(midiDatagram("default", {300}));
+    for (int b = 0; b < 6 && delivered.empty(); ++b) {
+        queuePart(5 + b, 0, 512);
+        const auto out = runBlock(512);
+        if (!delivered.empty()) {
+            EXPECT_EQ(out[0][size_t(delivered[0].offset)], float(4 * 512 + 301));
+        }
+    }
+    EXPECT_EQ(delivered.size(), 1u);
+}
