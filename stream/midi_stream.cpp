@@ -93,7 +93,7 @@ void addDueEvents(StreamEffect& instance, bool timed, std::int32_t frames, bool*
         MidiTiming::TimedEvent& held = timing.event(i);
         double offset = 0;
         if (timed) {
-            offset = std::floor((held.at - clock.first) / clock.step);
+            offset = std::floor((held.at - clock.first) / (clock.step > 0 ? clock.step : 1.0));
             if (!(offset < frames)) continue;  // its audio plays later
             if (offset < 0) offset = 0;
         }
@@ -143,7 +143,8 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
                         shift -= d;
                         d = 0;
                     }
-                    if (placed && holdEvent(timing, record, double(blockStart) + double(d)))
+                    const std::int64_t capped = d < MidiTiming::kMaxOffset ? d : MidiTiming::kMaxOffset;
+                    if (placed && holdEvent(timing, record, double(blockStart) + double(capped)))
                         return true;
                     if (list.numEvents >= kMaxDeliveredEvents) return false;
                     write32(record + 8,

@@ -14,8 +14,11 @@ namespace larkwire {
 
 class MidiTiming {
 public:
-    // Audio datagrams remembered: more than arrive between two blocks.
-    static constexpr std::int32_t kArrivals = 512;
+    // Audio datagrams remembered: more than arrive between two blocks (a
+    // 64-channel stream brings 4 frames a datagram).
+    static constexpr std::int32_t kArrivals = 2048;
+    // No event waits longer past its block's start than the largest block.
+    static constexpr std::int32_t kMaxOffset = 16383;
 
     struct TimedEvent {
         double at = 0;  // stream frame

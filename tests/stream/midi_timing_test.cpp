@@ -97,3 +97,22 @@ TEST_F(MidiTimingRun, ASenderBlockSplitAcrossTwoHostBlocksKeepsItsStart) {
     }
     EXPECT_EQ(delivered.size(), 1u);
 }
+
+TEST_F(MidiTimingRun, AHostileOffsetWaitsNoLongerThanTheLargestBlock) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    int block = 0;
+    auto queueBlock = [&] {
+        for (int start = 0; start < 512; start += 150)
+            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start), 1.0f));
+        ++block;
+    };
+    queueBlock();
+    queueDatagram(midiDatagram("default", {0x40000000}));
+    for (int b = 0; b < 40 && delivered.empty(); ++b) {
+        queueBlock();
+        runBlock(512);
+    }
+    EXPECT_EQ(delivered.size(), 1u);
+    EXPECT_LE(block, 4 + 16384 / 512 + 2);
+}
