@@ -14,6 +14,7 @@ set(LARKWIRE_CORE_SOURCES
   stream/lane_kernels_avx2.cpp
   stream/midi_stream.cpp
   stream/packet_format.cpp
+  stream/playout_levels.cpp
   stream/process_calls.cpp
   stream/receive_playout.cpp
   stream/send_path.cpp
