@@ -29,18 +29,17 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     platform::Lock* listLock = network::packetListLock.load();
     if (listLock == nullptr) return;
     platform::LockGuard guard(*listLock);
-    StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::audio);
-    if (stream == nullptr) return;
-    // Only this stream's records, oldest first: other traffic costs nothing here.
-    while (ReceivedPacket* packet = stream->oldest) {
-        network::takeQueued(packet);
+    // Only this stream's records, oldest first: other traffic costs nothing
+    // here. Each receiver of the stream reads every record.
+    for (ReceivedPacket* packet =
+             network::firstUnread(instance.audioReader, instance.identifier, StreamKind::audio);
+         packet != nullptr; packet = network::readPast(instance.audioReader)) {
         const wire::AudioContent content =
             wire::readAudioContent(packet->bytes.bytes(), packet->bytes.usedSize());
         instance.streamChannels =
             content.channels < channelCount ? content.channels : channelCount;
         instance.streamSampleRate = content.rate;
         appendPacket(instance, *packet, frames);
-        network::handBackPacket(packet);
     }
 }
 
