@@ -116,6 +116,7 @@ void reclaimHandedBackOf(EndpointState& s) {
 }
 
 constexpr std::int32_t kMaxPooledStreams = 256;
+constexpr std::int32_t kExpiryBatch = 256;
 // Kept ready, so a receiving instance can join a stream that has not arrived
 // yet without allocating.
 constexpr std::int32_t kMinPooledStreams = 8;
@@ -357,23 +358,33 @@ void expireOldPackets(std::int32_t now) {
     EndpointState& s = state();
     platform::Lock* listLock = packetListLock.load();
     if (listLock == nullptr) return;
-    Leftovers left;
-    {
-        platform::LockGuard guard(*listLock);
-        reclaimHandedBackOf(s);
-        // Stamps grow along the arrival order: the stale records are the oldest
-        // ones, and each removal is constant time.
-        while (ReceivedPacket* packet = s.received.oldest()) {
-            if (packet->time >= now - kExpirySeconds) break;
-            StreamRecords* stream = packet->stream;
-            s.received.remove(packet);
-            s.received.retireIfEmpty(stream, s.streamPool);
-            recyclePacket(packet);
+    // In batches, leaving the lock between them: a flood's worth of stale
+    // records would otherwise keep a receiving block waiting for a millisecond.
+    for (bool more = true; more;) {
+        more = false;
+        Leftovers left;
+        {
+            platform::LockGuard guard(*listLock);
+            reclaimHandedBackOf(s);
+            // Stamps grow along the arrival order: the stale records are the
+            // oldest ones, and each removal is constant time.
+            std::int32_t batch = 0;
+            while (ReceivedPacket* packet = s.received.oldest()) {
+                if (packet->time >= now - kExpirySeconds) break;
+                if (++batch > kExpiryBatch) {
+                    more = true;
+                    break;
+                }
+                StreamRecords* stream = packet->stream;
+                s.received.remove(packet);
+                s.received.retireIfEmpty(stream, s.streamPool);
+                recyclePacket(packet);
+            }
+            if (!more) s.received.sweepEmptyStreams(s.streamPool);
+            left = takeLeftovers(s);
         }
-        s.received.sweepEmptyStreams(s.streamPool);
-        left = takeLeftovers(s);
+        freeLeftovers(left);
     }
-    freeLeftovers(left);
 }
 
 void receiveOnePass(std::int32_t& lastExpiry) {
