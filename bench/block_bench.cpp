@@ -183,6 +183,7 @@ BENCHMARK(ReceiveBlock)
     ->ArgsProduct({{2, 8, 64}, {0, 1}, {0}})
     ->Args({2, 0, network::kMaxQueuedPackets})
     ->Args({64, 0, network::kMaxQueuedPackets})
+    ->Args({64, 0, network::kMaxQueuedPackets - 256})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(ExpiryPass)->ArgNames({"expiring"})->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
