@@ -93,6 +93,19 @@ int main(int argc, char** argv) {
     const double seconds = std::atof(argv[3]);
     const int channels = argc > 4 ? std::atoi(argv[4]) : 2;
     const bool floor = std::strcmp(argv[1], "--floor") == 0;
+    // LARKWIRE_SLOW_LINK_HOLD_PORT=1: the stream port is taken first, so the
+    // plug-in runs without its receiving thread and only its sends are timed.
+    if (const char* hold = std::getenv("LARKWIRE_SLOW_LINK_HOLD_PORT"); hold != nullptr && hold[0] == '1') {
+        platform::startSockets();
+        platform::Ipv4SocketAddress port{};
+        port.family = platform::kAddressFamilyIpv4;
+        port.portNetworkOrder = platform::hostToNetwork16(wire::kStreamPort);
+        if (platform::bindSocket(platform::openDatagramSocket(), port) != 0) {
+            std::fprintf(stderr, "cannot hold the stream port\n");
+            return 1;
+        }
+        std::printf("stream port held: no receiving thread\n");
+    }
     FloorSender floorSender;
     host::PluginHost pluginHost;
     std::string error;
