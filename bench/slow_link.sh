@@ -8,6 +8,7 @@
 # nothing leaves them. Needs root.
 # Usage: bench/slow_link.sh [build dir] [seconds] [plugin] [channels]
 #   (defaults: build/linux-release, 30, the build's larkwire.so, 2)
+#   plugin --floor: no plug-in, the same sends from a plain socket
 # A MinGW build folder (build/mingw-x86_64) runs its DLL under wine64.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,11 +18,12 @@ channels=${4:-2}
 runner=()
 if [[ -e $build/larkwire.dll ]]; then
     tool=$(realpath "$build/larkwire_slow_link.exe")
-    plugin=$(realpath "${3:-$build/larkwire.dll}")
+    plugin=${3:-$build/larkwire.dll}
 else
     tool=$(realpath "$build/bench/larkwire_slow_link")
-    plugin=$(realpath "${3:-$build/larkwire.so}")
+    plugin=${3:-$build/larkwire.so}
 fi
+[[ $plugin == --floor ]] || plugin=$(realpath "$plugin")
 
 NETNS_SUBNET=10.231.17
 source "$root/tests/netns/lib.sh"

@@ -6,22 +6,32 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <ctime>
 #include <new>
 
 namespace larkwire::bench {
 std::atomic<std::int64_t> lockWaitNanoseconds[kTrackedLocks];
 std::atomic<std::int64_t> lockContentions[kTrackedLocks];
 std::atomic<std::int64_t> lockLongestHoldNanoseconds[kTrackedLocks];
+std::atomic<std::int64_t> lockLongestHoldCpuNanoseconds[kTrackedLocks];
 std::atomic<const void*> trackedLocks[kTrackedLocks];
 // Written only by the thread holding the tracked lock.
 int holdDepth[kTrackedLocks];
 std::chrono::steady_clock::time_point holdStart[kTrackedLocks];
+std::int64_t holdCpuStart[kTrackedLocks];
+
+std::int64_t threadCpuNanoseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 void trackLock(int slot, const void* lock) {
     trackedLocks[slot].store(lock);
     lockWaitNanoseconds[slot].store(0);
     lockContentions[slot].store(0);
     lockLongestHoldNanoseconds[slot].store(0);
+    lockLongestHoldCpuNanoseconds[slot].store(0);
 }
 
 int slotOf(const void* lock) {
@@ -32,7 +42,9 @@ int slotOf(const void* lock) {
 
 void noteEntered(const void* lock) {
     const int slot = slotOf(lock);
-    if (slot >= 0 && holdDepth[slot]++ == 0) holdStart[slot] = std::chrono::steady_clock::now();
+    if (slot < 0 || holdDepth[slot]++ != 0) return;
+    holdStart[slot] = std::chrono::steady_clock::now();
+    holdCpuStart[slot] = threadCpuNanoseconds();
 }
 
 void noteLeaving(const void* lock) {
@@ -42,6 +54,9 @@ void noteLeaving(const void* lock) {
                                   std::chrono::steady_clock::now() - holdStart[slot]).count();
     if (held > lockLongestHoldNanoseconds[slot].load(std::memory_order_relaxed))
         lockLongestHoldNanoseconds[slot].store(held, std::memory_order_relaxed);
+    const std::int64_t cpu = threadCpuNanoseconds() - holdCpuStart[slot];
+    if (cpu > lockLongestHoldCpuNanoseconds[slot].load(std::memory_order_relaxed))
+        lockLongestHoldCpuNanoseconds[slot].store(cpu, std::memory_order_relaxed);
 }
 }  // namespace larkwire::bench
 

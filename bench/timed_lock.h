@@ -12,6 +12,9 @@ extern std::atomic<std::int64_t> lockWaitNanoseconds[kTrackedLocks];
 extern std::atomic<std::int64_t> lockContentions[kTrackedLocks];
 // The longest stretch one thread held the lock, outermost enter to leave.
 extern std::atomic<std::int64_t> lockLongestHoldNanoseconds[kTrackedLocks];
+// The same stretch in the holding thread's own CPU time: what the holder
+// did, without the time other processes ran while it held the lock.
+extern std::atomic<std::int64_t> lockLongestHoldCpuNanoseconds[kTrackedLocks];
 
 // Starts counting waits on lock in slot, from zero.
 void trackLock(int slot, const void* lock);

@@ -1,6 +1,7 @@
 #include "net/network_endpoint.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "editor/recent_destinations.h"
@@ -27,6 +28,9 @@ struct EndpointState {
     ReceivedPacket* handedBack = nullptr;  // taken by instances, for the network thread
     ReceivedPacket* doomed = nullptr;      // to be freed once the lock is left
     StreamPool streamPool;
+    // Counts network starts and stops, so that a reader's stream from before
+    // a stop is never touched again.
+    std::uint32_t generation = 1;
     AddressList addresses;
     std::atomic<std::int32_t> stopFlag{0};
     platform::Thread* thread = nullptr;
@@ -74,7 +78,7 @@ void deleteQueue(EndpointState& s) {
         s.received.remove(packet);
         delete packet;
     }
-    s.received.sweepEmptyStreams(s.streamPool);
+    s.received.clearStreams(s.streamPool);
     deleteStreams(s.streamPool.first);
     s.streamPool = StreamPool{};
     deleteChain(s.handedBack);
@@ -86,6 +90,17 @@ void deleteQueue(EndpointState& s) {
 void pushChain(ReceivedPacket*& chain, ReceivedPacket* packet) {
     packet->newerInStream = chain;
     chain = packet;
+}
+
+// Holds packetListLock; the reader belongs to the current network.
+void detachReader(EndpointState& s, StreamReader& reader) {
+    ReceivedPacket* released = nullptr;
+    s.received.detach(reader, released);
+    while (released != nullptr) {
+        ReceivedPacket* next = released->newerInStream;
+        pushChain(s.handedBack, released);
+        released = next;
+    }
 }
 
 // Records the instances are done with become spare (or doomed) here, on the
@@ -102,6 +117,11 @@ void reclaimHandedBackOf(EndpointState& s) {
 }
 
 constexpr std::int32_t kMaxPooledStreams = 256;
+constexpr std::int32_t kExpiryBatch = 256;
+constexpr std::int32_t kReceiveBatch = 64;
+// Kept ready, so a receiving instance can join a stream that has not arrived
+// yet without allocating.
+constexpr std::int32_t kMinPooledStreams = 8;
 
 // What a locked stretch of the network thread leaves to free once the lock is left.
 struct Leftovers {
@@ -142,6 +162,14 @@ void startNetworking() {
     UdpSocket::ensureSocketsStarted();
     collectLocalAddresses(s.addresses);
     socketLock.store(&s.socketLockStorage);
+    {
+        platform::LockGuard guard(s.packetListLockStorage);
+        while (s.streamPool.count < kMinPooledStreams) {
+            auto* stream = new (std::nothrow) StreamRecords;
+            if (stream == nullptr) break;
+            s.streamPool.push(stream);
+        }
+    }
     packetListLock.store(&s.packetListLockStorage);
     auto* socket = new (std::nothrow) UdpSocket;
     if (socket == nullptr) return;
@@ -170,6 +198,7 @@ void stopNetworking() {
     {
         platform::LockGuard guard(s.packetListLockStorage);
         packetListLock.store(nullptr);
+        ++s.generation;
         deleteQueue(s);
     }
     releaseRecentDestinations();
@@ -196,13 +225,37 @@ void recycleAllQueued() {
     s.received.sweepEmptyStreams(s.streamPool);
 }
 
-StreamRecords* queuedStream(const char* identifier, StreamKind kind) {
-    return state().received.find(identifier, kind);
+ReceivedPacket* firstUnread(StreamReader& reader, const char* identifier, StreamKind kind) {
+    EndpointState& s = state();
+    if (reader.stream != nullptr) {
+        if (reader.generation != s.generation) reader = StreamReader{};  // its stream is gone
+        else if (std::memcmp(reader.stream->identifier, identifier, wire::kIdentifierBytes) != 0)
+            detachReader(s, reader);  // renamed
+    }
+    if (reader.stream == nullptr) {
+        if (packetListLock.load() == nullptr) return nullptr;  // stopped meanwhile
+        if (!s.received.attach(reader, identifier, kind, s.streamPool)) return nullptr;
+        reader.generation = s.generation;
+    }
+    return reader.next;
 }
 
-void takeQueued(ReceivedPacket* packet) { state().received.remove(packet); }
+ReceivedPacket* readPast(StreamReader& reader) {
+    EndpointState& s = state();
+    if (ReceivedPacket* done = s.received.pass(reader)) pushChain(s.handedBack, done);
+    return reader.next;
+}
 
-void handBackPacket(ReceivedPacket* packet) { pushChain(state().handedBack, packet); }
+void stopReading(StreamEffect& instance) {
+    if (instance.audioReader.stream == nullptr && instance.midiReader.stream == nullptr) return;
+    EndpointState& s = state();
+    platform::LockGuard guard(s.packetListLockStorage);
+    for (StreamReader* reader : {&instance.audioReader, &instance.midiReader}) {
+        if (reader->stream == nullptr) continue;
+        if (reader->generation != s.generation) *reader = StreamReader{};
+        else detachReader(s, *reader);
+    }
+}
 
 void releaseListStorage() {
     EndpointState& s = state();
@@ -269,7 +322,7 @@ void acceptDatagram(const std::uint8_t* data, std::int32_t received,
         platform::LockGuard guard(*listLock);
         reclaimHandedBackOf(s);
         packet = s.spare.takeLast();
-        poolEmpty = s.streamPool.first == nullptr;
+        poolEmpty = s.streamPool.count < kMinPooledStreams;
     }
     // Allocations happen here, outside the lock the audio thread waits for.
     StreamRecords* newStream = poolEmpty ? new (std::nothrow) StreamRecords : nullptr;
@@ -308,23 +361,33 @@ void expireOldPackets(std::int32_t now) {
     EndpointState& s = state();
     platform::Lock* listLock = packetListLock.load();
     if (listLock == nullptr) return;
-    Leftovers left;
-    {
-        platform::LockGuard guard(*listLock);
-        reclaimHandedBackOf(s);
-        // Stamps grow along the arrival order: the stale records are the oldest
-        // ones, and each removal is constant time.
-        while (ReceivedPacket* packet = s.received.oldest()) {
-            if (packet->time >= now - kExpirySeconds) break;
-            StreamRecords* stream = packet->stream;
-            s.received.remove(packet);
-            s.received.retireIfEmpty(stream, s.streamPool);
-            recyclePacket(packet);
+    // In batches, leaving the lock between them: a flood's worth of stale
+    // records would otherwise keep a receiving block waiting for a millisecond.
+    for (bool more = true; more;) {
+        more = false;
+        Leftovers left;
+        {
+            platform::LockGuard guard(*listLock);
+            reclaimHandedBackOf(s);
+            // Stamps grow along the arrival order: the stale records are the
+            // oldest ones, and each removal is constant time.
+            std::int32_t batch = 0;
+            while (ReceivedPacket* packet = s.received.oldest()) {
+                if (packet->time >= now - kExpirySeconds) break;
+                if (++batch > kExpiryBatch) {
+                    more = true;
+                    break;
+                }
+                StreamRecords* stream = packet->stream;
+                s.received.remove(packet);
+                s.received.retireIfEmpty(stream, s.streamPool);
+                recyclePacket(packet);
+            }
+            if (!more) s.received.sweepEmptyStreams(s.streamPool);
+            left = takeLeftovers(s);
         }
-        s.received.sweepEmptyStreams(s.streamPool);
-        left = takeLeftovers(s);
+        freeLeftovers(left);
     }
-    freeLeftovers(left);
 }
 
 void receiveOnePass(std::int32_t& lastExpiry) {
@@ -336,10 +399,16 @@ void receiveOnePass(std::int32_t& lastExpiry) {
     // receiving never touches, and the socket does not wait. Holding it here
     // would make a sending audio thread wait on this thread's heap and queue work.
     if (socket != nullptr && socket->isReadable() != 0) {
-        platform::Ipv4SocketAddress source{};
-        std::int32_t length = wire::kMaxDatagram;
-        if (socket->receive(s.receiveBuffer, &length, 0, &source) == 0)
+        // The socket does not wait: take what is waiting, up to a batch, before
+        // the next select. One select per datagram would halve the rate this
+        // thread keeps up with.
+        for (std::int32_t i = 0; i < kReceiveBatch; ++i) {
+            platform::Ipv4SocketAddress source{};
+            std::int32_t length = wire::kMaxDatagram;
+            if (socket->receive(s.receiveBuffer, &length, 0, &source) != 0) break;
             acceptDatagram(s.receiveBuffer, length, source, now);
+            if (s.stopFlag.load() != 0) break;
+        }
     }
     if (now != lastExpiry) {
         lastExpiry = now;

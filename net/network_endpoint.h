@@ -44,15 +44,19 @@ AddressList& localAddresses();
 // [any thread] holds packetListLock. Bytes allocated by the records in receivedPackets.
 std::int64_t queuedByteCount();
 
-// [audio] holds packetListLock. The queued records of one of the instance's
-// streams, or null when there are none.
-StreamRecords* queuedStream(const char* identifier, StreamKind kind);
-// [audio] holds packetListLock. Takes a record out of the queue; the caller
-// hands it back when done with it.
-void takeQueued(ReceivedPacket* packet);
-// [audio] holds packetListLock. Returns a taken record to the network thread,
-// which reuses or frees it: the audio thread never frees a record.
-void handBackPacket(ReceivedPacket* packet);
+// [audio] holds packetListLock. The oldest record of the instance's stream
+// that READER has not read yet, or null. The reader joins the stream of
+// IDENTIFIER at its first call, and moves to the new stream after a rename.
+ReceivedPacket* firstUnread(StreamReader& reader, const char* identifier, StreamKind kind);
+// [audio] holds packetListLock. READER is done with the record firstUnread or
+// readPast gave; returns the next one, or null. A record every reader passed
+// goes back to the network thread, which reuses or frees it: the audio
+// thread never frees a record.
+ReceivedPacket* readPast(StreamReader& reader);
+// [audio or ui] holds the instance's stateLock, takes packetListLock. The
+// instance stops reading (suspend, send mode, off, teardown): it holds no
+// record any longer, and the next read joins the stream again.
+void stopReading(StreamEffect& instance);
 
 // [ui] Counts the instance as a network user; the first one starts the network.
 void countNetworkUser(StreamEffect& instance);

@@ -50,25 +50,31 @@ StreamRecords* PacketIndex::find(const void* identifier, StreamKind kind) const 
     return slots_[slotOf(identifier, kind, hashOf(identifier, kind))];
 }
 
-bool PacketIndex::add(ReceivedPacket* packet, StreamPool& pool) {
-    const StreamKind kind = streamKindOf(packet->bytes.bytes(), packet->bytes.usedSize());
-    const void* identifier = identifierOf(*packet, kind);
+StreamRecords* PacketIndex::findOrMake(const void* identifier, StreamKind kind,
+                                       StreamPool& pool) {
     const std::uint32_t hash = hashOf(identifier, kind);
     const std::int32_t slot = slotOf(identifier, kind, hash);
     StreamRecords* stream = slots_[slot];
-    if (stream == nullptr) {
-        // Keep one slot in four free, so a miss always ends at an empty slot soon.
-        if (pool.first == nullptr || streams_ >= kSlots - kSlots / 4) return false;
-        stream = pool.pop();
-        *stream = StreamRecords{};
-        std::memcpy(stream->identifier, identifier, wire::kIdentifierBytes);
-        stream->kind = kind;
-        stream->hash = hash;
-        slots_[slot] = stream;
-        ++streams_;
-    } else if (stream->count == 0) {
-        --emptyStreams_;
+    if (stream != nullptr) {
+        if (stream->idle()) --emptyStreams_;
+        return stream;
     }
+    // Keep one slot in four free, so a miss always ends at an empty slot soon.
+    if (pool.first == nullptr || streams_ >= kSlots - kSlots / 4) return nullptr;
+    stream = pool.pop();
+    *stream = StreamRecords{};
+    std::memcpy(stream->identifier, identifier, wire::kIdentifierBytes);
+    stream->kind = kind;
+    stream->hash = hash;
+    slots_[slot] = stream;
+    ++streams_;
+    return stream;
+}
+
+bool PacketIndex::add(ReceivedPacket* packet, StreamPool& pool) {
+    const StreamKind kind = streamKindOf(packet->bytes.bytes(), packet->bytes.usedSize());
+    StreamRecords* stream = findOrMake(identifierOf(*packet, kind), kind, pool);
+    if (stream == nullptr) return false;
     packet->stream = stream;
     packet->olderInStream = stream->newest;
     packet->newerInStream = nullptr;
@@ -76,6 +82,9 @@ bool PacketIndex::add(ReceivedPacket* packet, StreamPool& pool) {
     else stream->oldest = packet;
     stream->newest = packet;
     ++stream->count;
+    // Readers that had read everything read this one next.
+    for (StreamReader* reader = stream->readers; reader != nullptr; reader = reader->nextReader)
+        if (reader->next == nullptr) reader->next = packet;
 
     // Arrival order is stamp order, so the expiry pass can stop at the first
     // fresh record. The monotonic clock gives that; a caller's own stamps are
@@ -94,11 +103,13 @@ bool PacketIndex::add(ReceivedPacket* packet, StreamPool& pool) {
 void PacketIndex::remove(ReceivedPacket* packet) {
     StreamRecords* stream = packet->stream;
     if (stream == nullptr) return;
+    for (StreamReader* reader = stream->readers; reader != nullptr; reader = reader->nextReader)
+        if (reader->next == packet) reader->next = packet->newerInStream;
     if (packet->olderInStream != nullptr) packet->olderInStream->newerInStream = packet->newerInStream;
     else stream->oldest = packet->newerInStream;
     if (packet->newerInStream != nullptr) packet->newerInStream->olderInStream = packet->olderInStream;
     else stream->newest = packet->olderInStream;
-    if (--stream->count == 0) ++emptyStreams_;
+    if (--stream->count == 0 && stream->readers == nullptr) ++emptyStreams_;
 
     if (packet->olderArrival != nullptr) packet->olderArrival->newerArrival = packet->newerArrival;
     else oldest_ = packet->newerArrival;
@@ -131,7 +142,7 @@ void PacketIndex::eraseSlot(std::int32_t slot) {
 }
 
 void PacketIndex::retireIfEmpty(StreamRecords* stream, StreamPool& pool) {
-    if (stream == nullptr || stream->count != 0) return;
+    if (stream == nullptr || !stream->idle()) return;
     const std::int32_t slot = slotOf(stream->identifier, stream->kind, stream->hash);
     if (slots_[slot] != stream) return;
     eraseSlot(slot);
@@ -144,12 +155,75 @@ void PacketIndex::sweepEmptyStreams(StreamPool& pool) {
     emptyStreams_ = 0;
     for (std::int32_t slot = 0; slot < kSlots; ++slot) {
         // A backward shift may move another empty stream into this slot.
-        while (slots_[slot] != nullptr && slots_[slot]->count == 0) {
+        while (slots_[slot] != nullptr && slots_[slot]->idle()) {
             StreamRecords* stream = slots_[slot];
             eraseSlot(slot);
             pool.push(stream);
         }
     }
+}
+
+void PacketIndex::clearStreams(StreamPool& pool) {
+    for (std::int32_t slot = 0; slot < kSlots; ++slot) {
+        if (slots_[slot] == nullptr) continue;
+        pool.push(slots_[slot]);
+        slots_[slot] = nullptr;
+    }
+    streams_ = emptyStreams_ = 0;
+}
+
+bool PacketIndex::attach(StreamReader& reader, const void* identifier, StreamKind kind,
+                         StreamPool& pool) {
+    StreamRecords* stream = findOrMake(identifier, kind, pool);
+    if (stream == nullptr) return false;
+    reader.stream = stream;
+    reader.next = stream->oldest;
+    reader.nextReader = stream->readers;
+    stream->readers = &reader;
+    return true;
+}
+
+namespace {
+
+bool someReaderAt(const StreamRecords& stream, const ReceivedPacket* packet) {
+    for (const StreamReader* r = stream.readers; r != nullptr; r = r->nextReader)
+        if (r->next == packet) return true;
+    return false;
+}
+
+}  // namespace
+
+void PacketIndex::detach(StreamReader& reader, ReceivedPacket*& released) {
+    StreamRecords* stream = reader.stream;
+    if (stream == nullptr) return;
+    for (StreamReader** link = &stream->readers; *link != nullptr; link = &(*link)->nextReader) {
+        if (*link != &reader) continue;
+        *link = reader.nextReader;
+        break;
+    }
+    reader = StreamReader{};
+    // What the others have all read was kept for this reader alone. Without
+    // other readers the records wait for a reader as unread ones do.
+    if (stream->readers != nullptr) {
+        while (ReceivedPacket* oldest = stream->oldest) {
+            if (someReaderAt(*stream, oldest)) break;
+            remove(oldest);
+            oldest->newerInStream = released;
+            released = oldest;
+        }
+    }
+    if (stream->idle()) ++emptyStreams_;
+}
+
+ReceivedPacket* PacketIndex::pass(StreamReader& reader) {
+    ReceivedPacket* packet = reader.next;
+    if (packet == nullptr) return nullptr;
+    reader.next = packet->newerInStream;
+    // Only the oldest record can be the last one some reader still needed.
+    StreamRecords* stream = reader.stream;
+    if (packet != stream->oldest || someReaderAt(*stream, packet)) return nullptr;
+    remove(packet);
+    return packet;
 }
 
 }  // namespace larkwire

@@ -5,9 +5,11 @@
 // own fields: indexing allocates nothing and every removal is constant time.
 // Guarded by packetListLock.
 //
-// Today the first reader of a stream takes its records out. A reader cursor
-// per instance in StreamRecords (with a record freed once every reader has
-// passed it) would let several same-name receivers read one stream.
+// Every receiving instance reads its stream through a cursor of its own, so
+// same-name receivers each get the whole stream from the one shared record.
+// A record leaves the queue once every cursor has passed it; the expiry and
+// the caps take records whatever the cursors say, so a reader that stops
+// reading holds nothing for longer than an unread stream would.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,18 @@
 namespace larkwire {
 
 struct StreamRecords;
+struct ReceivedPacket;
+
+// One receiving instance's place in one stream.
+struct StreamReader {
+    // Written only by the reader's instance (under its stateLock), read by
+    // it without packetListLock; everything else is guarded by that lock.
+    StreamRecords* stream = nullptr;
+    std::uint32_t generation = 0;  // of the endpoint the stream belongs to
+    // The oldest record not yet read; null when every queued one was.
+    ReceivedPacket* next = nullptr;
+    StreamReader* nextReader = nullptr;  // in the stream's list of readers
+};
 
 // One queued datagram and the second it arrived in.
 struct ReceivedPacket {
@@ -45,7 +59,12 @@ struct StreamRecords {
     std::int32_t count = 0;
     ReceivedPacket* oldest = nullptr;
     ReceivedPacket* newest = nullptr;
+    // A reader always stands at the oldest record, or every reader has read
+    // them all: records every reader passed are gone.
+    StreamReader* readers = nullptr;
     StreamRecords* nextSpare = nullptr;  // while unused, in the network thread's pool
+
+    bool idle() const { return count == 0 && readers == nullptr; }
 };
 
 // Unused stream records, so that a new stream needs no allocation under the lock.
@@ -87,23 +106,40 @@ public:
     // stream takes its record from POOL; false when POOL is empty or the table
     // is full (PACKET is then not queued).
     bool add(ReceivedPacket* packet, StreamPool& pool);
-    // [any thread] Unlinks a queued record; an emptied stream stays in the table.
+    // [any thread] Unlinks a queued record; readers standing at it move on
+    // to the next. An emptied stream stays in the table.
     void remove(ReceivedPacket* packet);
-    // [network thread] Takes every empty stream out of the table into POOL;
-    // costs nothing when there is none.
+    // [network thread] Takes every stream without records or readers out of
+    // the table into POOL; costs nothing when there is none.
     void sweepEmptyStreams(StreamPool& pool);
-    // [network thread] Puts the stream of PACKET back into POOL when PACKET's
-    // removal emptied it.
+    // [network thread] Puts STREAM back into POOL when it has neither records
+    // nor readers.
     void retireIfEmpty(StreamRecords* stream, StreamPool& pool);
+    // [network stop] Empties the table of streams, read or not, into POOL;
+    // no record may be queued.
+    void clearStreams(StreamPool& pool);
+
+    // [audio] Registers READER on the stream of IDENTIFIER and KIND, at its
+    // oldest queued record. A stream not in the table takes its record from
+    // POOL; false when POOL is empty or the table is full.
+    bool attach(StreamReader& reader, const void* identifier, StreamKind kind, StreamPool& pool);
+    // [audio or ui] Unregisters READER. The records only it had still to
+    // read leave the queue, chained onto RELEASED through newerInStream.
+    void detach(StreamReader& reader, ReceivedPacket*& released);
+    // [audio] READER has read its next record. Returns that record when it
+    // thereby left the queue (every reader passed it), else null.
+    ReceivedPacket* pass(StreamReader& reader);
 
 private:
     static std::uint32_t hashOf(const void* identifier, StreamKind kind);
     std::int32_t slotOf(const void* identifier, StreamKind kind, std::uint32_t hash) const;
     void eraseSlot(std::int32_t slot);
+    // The stream in its slot, made from POOL when new; null when it cannot be.
+    StreamRecords* findOrMake(const void* identifier, StreamKind kind, StreamPool& pool);
 
     StreamRecords* slots_[kSlots] = {};
     std::int32_t streams_ = 0;
-    std::int32_t emptyStreams_ = 0;  // in the table without records
+    std::int32_t emptyStreams_ = 0;  // in the table without records or readers
     std::int32_t count_ = 0;
     std::int64_t bytes_ = 0;  // allocated sizes of the queued records
     ReceivedPacket* oldest_ = nullptr;

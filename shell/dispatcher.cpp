@@ -147,6 +147,7 @@ vst2::intptr dispatch(vst2::AEffect* effect, vst2::int32 opcode, vst2::int32 ind
             if (value == 0) {
                 platform::LockGuard guard(instance->stateLock);
                 flushQueues(*instance);
+                network::stopReading(*instance);
             }
             return 0;
         case vst2::effEditGetRect:

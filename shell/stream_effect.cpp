@@ -62,6 +62,7 @@ StreamEffect* createStreamEffect(vst2::HostCallback hostCallback) {
 void destroyStreamEffect(StreamEffect* instance) {
     if (instance == nullptr) return;
     closeEditor(*instance, true);
+    network::stopReading(*instance);
     network::releaseNetworkUser(*instance);
     for (std::int32_t ch = 0; ch < channelCount; ++ch) {
         delete instance->resamplers[ch];

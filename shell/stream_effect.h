@@ -8,6 +8,7 @@
 #include "containers/byte_queue.h"
 #include "containers/heap_buffer.h"
 #include "containers/ptr_list.h"
+#include "net/packet_index.h"
 #include "platform/lock.h"
 #include "shell/module_state.h"
 #include "shell/vst2.h"
@@ -60,6 +61,9 @@ struct StreamEffect {
     // One per instance, so hosts that process instances on several threads are safe.
     MidiDeliveryList midiDeliveryList;
     MidiTiming midiTiming;  // [audio] under stateLock
+    // Where this instance stands in its audio and its MIDI stream.
+    StreamReader audioReader;
+    StreamReader midiReader;
 };
 
 inline StreamEffect* instanceOf(vst2::AEffect* effect) {

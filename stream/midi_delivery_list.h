@@ -1,5 +1,7 @@
 // The event list handed to the host in every receive block: laid out as a
-// VstEvents record with room for 4000 references into received datagrams.
+// VstEvents record with room for 4000 events, followed by the instance's own
+// copies of them (a received datagram is shared by every receiver of its
+// stream and may be reused once they all read it).
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,7 @@ struct MidiDeliveryList {
     vst2::int32 numEvents = 0;
     vst2::intptr reserved = 0;
     vst2::VstEvent* events[kMaxDeliveredEvents] = {};
+    vst2::VstMidiEvent copies[kMaxDeliveredEvents] = {};
 
     vst2::VstEvents* asVstEvents() { return reinterpret_cast<vst2::VstEvents*>(this); }
 };

@@ -113,17 +113,11 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
     MidiTiming& timing = instance.midiTiming;
     const bool timed = carriesAudio(instance);
 
-    // Taken records stay outside every shared list during the host call, so
-    // nothing can reuse the memory the event pointers refer to. They are
-    // chained through their own links: holding them allocates nothing.
-    ReceivedPacket* held = nullptr;
     {
         platform::LockGuard guard(*listLock);
-        StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::midi);
-        while (ReceivedPacket* packet = stream != nullptr ? stream->oldest : nullptr) {
-            network::takeQueued(packet);
-            packet->newerInStream = held;
-            held = packet;
+        for (ReceivedPacket* packet =
+                 network::firstUnread(instance.midiReader, instance.identifier, StreamKind::midi);
+             packet != nullptr; packet = network::readPast(instance.midiReader)) {
             // The sender block these events came with, by the audio before them.
             std::int64_t blockStart = 0;
             const bool placed = timed && timing.blockStartBefore(packet->arrival, &blockStart);
@@ -147,9 +141,14 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
                     if (placed && holdEvent(timing, record, double(blockStart) + double(capped)))
                         return true;
                     if (list.numEvents >= kMaxDeliveredEvents) return false;
-                    write32(record + 8,
-                            d < frames ? std::int32_t(d) : (frames > 0 ? frames - 1 : 0));
-                    list.events[list.numEvents++] = reinterpret_cast<vst2::VstEvent*>(record);
+                    // The host gets this instance's own copy: the datagram is
+                    // shared by every receiver of the stream and goes back to
+                    // the network thread once they all read it.
+                    vst2::VstMidiEvent& event = list.copies[list.numEvents];
+                    std::memcpy(&event, record, sizeof event);
+                    event.byteSize = kMidiEventBytes - wire::kEventHeaderBytes;
+                    event.deltaFrames = d < frames ? std::int32_t(d) : (frames > 0 ? frames - 1 : 0);
+                    list.events[list.numEvents++] = reinterpret_cast<vst2::VstEvent*>(&event);
                 }
                 return placed || list.numEvents < kMaxDeliveredEvents;
             });
@@ -162,15 +161,6 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
         instance.hostCallback(&instance.effect, vst2::audioMasterProcessEvents, 0, 0,
                               list.asVstEvents(), 0.0f);
     timing.dropDelivered(delivered);
-
-    if (held == nullptr) return;
-    platform::LockGuard guard(*listLock);
-    while (held != nullptr) {
-        ReceivedPacket* next = held->newerInStream;
-        held->newerInStream = nullptr;
-        network::handBackPacket(held);
-        held = next;
-    }
 }
 
 }  // namespace larkwire

@@ -14,7 +14,7 @@ struct StreamEffect;
 int sendMidiPacket(const char* destination, std::int32_t port, const char* identifier,
                    const vst2::VstEvents* events);
 
-// [audio] holds stateLock. Takes this instance's MIDI datagrams, fits their
+// [audio] holds stateLock. Reads this instance's MIDI datagrams, fits their
 // offsets into the block and calls the host, also with an empty list.
 void deliverMidi(StreamEffect& instance, std::int32_t frames);
 

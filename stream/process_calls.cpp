@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "net/network_endpoint.h"
 #include "shell/stream_effect.h"
 #include "stream/midi_stream.h"
 #include "stream/receive_playout.h"
@@ -24,7 +25,10 @@ bool channelsPresent(float** channels, vst2::int32 frames) {
 // [audio] holds stateLock. Send or receive the block, as the instance is set.
 void streamBlock(StreamEffect& instance, float** inputs, float* const* outputs,
                  vst2::int32 frames) {
-    if (instance.enabled.load(std::memory_order_relaxed) == 0) return;
+    const bool enabled = instance.enabled.load(std::memory_order_relaxed) != 0;
+    // Not receiving: hold no record other receivers of the stream have read.
+    if (!enabled || instance.sendMode != 0) network::stopReading(instance);
+    if (!enabled) return;
     if (instance.sendMode != 0) {
         runSendStep(instance, inputs, frames);
     } else {

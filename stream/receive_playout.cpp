@@ -103,11 +103,11 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     PlayoutState& state = instance.playout;
     if (state.framesSinceAudio < INT64_MAX / 2) state.framesSinceAudio += frames;
     platform::LockGuard guard(*listLock);
-    StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::audio);
-    if (stream == nullptr) return;
-    // Only this stream's records, oldest first: other traffic costs nothing here.
-    while (ReceivedPacket* packet = stream->oldest) {
-        network::takeQueued(packet);
+    // Only this stream's records, oldest first: other traffic costs nothing
+    // here. Each receiver of the stream reads every record.
+    for (ReceivedPacket* packet =
+             network::firstUnread(instance.audioReader, instance.identifier, StreamKind::audio);
+         packet != nullptr; packet = network::readPast(instance.audioReader)) {
         state.framesSinceAudio = 0;
         const wire::AudioContent content =
             wire::readAudioContent(packet->bytes.bytes(), packet->bytes.usedSize());
@@ -115,7 +115,6 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
             content.channels < channelCount ? content.channels : channelCount;
         instance.streamSampleRate = content.rate;
         appendPacket(instance, *packet, frames);
-        network::handBackPacket(packet);
     }
     // Blocks that are whole datagrams show no end: take what came in one
     // call, as at most two host blocks, so a flood after a pause is no burst.

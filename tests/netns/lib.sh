@@ -1,6 +1,6 @@
 # Two simulated computers for stream tests and the demo: network namespaces
 # joined by a veth pair on a private test subnet. Source this file; it sets
-#   NS_A, NS_B     namespace names (unique per process)
+#   NS_A, NS_B     namespace names (unique per process; NETNS_TAG prefixes them)
 #   ADDR_A, ADDR_B their addresses
 # and removes everything it made on exit (netns_down, called from the trap).
 #
@@ -8,8 +8,8 @@
 # with "ip netns exec", and broadcast leaves only through the veth.
 
 NETNS_SUBNET=${NETNS_SUBNET:-10.231.7}
-NS_A=lwA$$
-NS_B=lwB$$
+NS_A=${NETNS_TAG:-lw}A$$
+NS_B=${NETNS_TAG:-lw}B$$
 ADDR_A=$NETNS_SUBNET.1
 ADDR_B=$NETNS_SUBNET.2
 NETNS_WINE_PREFIXES=()

@@ -4,7 +4,8 @@
 # test tone with MIDI, the other receives and checks what arrives.
 #   streams.sh linux|win64 LINUX_BUILD [WIN64_BUILD]
 # linux: Linux to Linux, both directions, broadcast and unicast, 1, 2 and 8
-# channels, 48 kHz into 44.1 kHz, and a host name as destination.
+# channels, 48 kHz into 44.1 kHz, a host name as destination, and two
+# same-name receivers in one process.
 # win64: the 64-bit DLL under wine64 as sender and as receiver.
 # win32: the 32-bit product DLL under wine32 as sender and as receiver; this
 # kernel runs no 32-bit code, so the script re-runs itself, both namespaces
@@ -146,6 +147,12 @@ linux_cells() {
     else
         fail "host name as destination" "the sender stopped or fell behind" "$LAST"
     fi
+
+    # Two receivers with the same name in one host process each get all of it.
+    RX_NS=$NS_B RX=("$linux/tests/twin_receivers" "$so" twins 2 1000 -6 "$midi")
+    TX_NS=$NS_A TX=("$host" "$so" --send broadcast --id twins --seconds 1 "${tone[@]}" --midi "$midi" --quiet)
+    cell "two same-name receivers in one process, each bit-exact with all MIDI"
+    grep '^receiver' "$LAST.rx" | sed 's/^/      /'
 
     # Another stream identifier is not ours.
     RX_NS=$NS_B RX=("$host" "$so" --receive --id Studio --seconds 1.5 --expect-nothing --quiet)

@@ -90,14 +90,18 @@ int main(int argc, char** argv) {
         const int spare = network::sparePackets().count();
         if (spare > maxSpare) maxSpare = spare;
         if (network::queuedByteCount() > maxQueuedBytes) maxQueuedBytes = network::queuedByteCount();
+        // Sampled: the walk over up to 1024 records holds the lock the network
+        // thread needs.
         long long spareBytes = 0;
-        for (int i = 0; i < spare; ++i) spareBytes += network::sparePackets().get(i)->bytes.allocatedSize();
+        for (int i = 0; blocks % 16 == 0 && i < spare; ++i)
+            spareBytes += network::sparePackets().get(i)->bytes.allocatedSize();
         if (spareBytes > maxSpareBytes) maxSpareBytes = spareBytes;
         const std::int32_t second = platform::monotonicSeconds();
-        for (const ReceivedPacket* p = queued.oldest(); p != nullptr; p = p->newerArrival) {
-            const int age = second - p->time;
-            if (age > maxAge) maxAge = age;
-        }
+        // Stamps grow along the arrival order: the oldest record is the eldest.
+        // Walking all 8192 under the lock each block would itself stall the
+        // network thread at high flood rates.
+        if (const ReceivedPacket* p = queued.oldest(); p != nullptr && second - p->time > maxAge)
+            maxAge = second - p->time;
         if (count > network::kMaxQueuedPackets || spare > network::kMaxSparePackets || maxAge > 3 ||
             network::queuedByteCount() > network::kMaxQueuedBytes)
             broken = true;

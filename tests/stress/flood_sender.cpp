@@ -3,6 +3,10 @@
 // while a second thread floods the same port as fast as it can with hostile
 // and foreign datagrams.
 //   flood_sender ADDRESS SECONDS GOOD_IDENTIFIER [noflood]
+//   flood_sender ADDRESS SECONDS - foreign=RATE
+//       no good stream: valid audio of 48 other streams (2, 8 and 64
+//       channels in turn) at RATE datagrams per second, for SECONDS
+#include <chrono>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -104,6 +108,41 @@ std::vector<std::uint8_t> floodDatagram(std::mt19937& rng, const char* good, int
     return d;
 }
 
+// Valid audio of other streams, paced to rate datagrams per second.
+long long floodForeign(const char* address, int seconds, long long rate) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(wire::kStreamPort);
+    ::inet_pton(AF_INET, address, &to.sin_addr);
+    std::vector<std::vector<std::uint8_t>> pool;
+    std::vector<float> samples(300, 0.25f);
+    const float* pointers[64];
+    const int shapes[3] = {2, 8, 64};
+    for (int i = 0; i < 144; ++i) {
+        const int channels = shapes[i % 3];
+        const int frames = wire::framesPerPacket(channels);
+        for (int ch = 0; ch < channels; ++ch) pointers[ch] = samples.data() + ch * frames;
+        char id[32] = {};
+        std::snprintf(id, sizeof id, "foreign %d", i % 48);
+        std::vector<std::uint8_t> d(65535);
+        d.resize(size_t(wire::writeAudioPacket(d.data(), id, channels, 48000, frames, pointers)));
+        pool.push_back(std::move(d));
+    }
+    long long sent = 0;
+    const auto start = std::chrono::steady_clock::now();
+    // Every millisecond, as many as the rate owes by then.
+    for (long long tick = 1; tick <= seconds * 1000LL; ++tick) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(tick));
+        for (const long long due = rate * tick / 1000; sent < due; ++sent) {
+            const auto& d = pool[size_t(sent) % pool.size()];
+            ::sendto(fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+    }
+    ::close(fd);
+    return sent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +154,12 @@ int main(int argc, char** argv) {
     const int seconds = std::atoi(argv[2]);
     const char* good = argv[3];
     const bool flooding = !(argc > 4 && std::strcmp(argv[4], "noflood") == 0);
+    if (argc > 4 && std::strncmp(argv[4], "foreign=", 8) == 0) {
+        const long long rate = std::atoll(argv[4] + 8);
+        const long long sent = floodForeign(address, seconds, rate);
+        std::printf("foreign_datagrams=%lld\nforeign_rate_per_s=%lld\n", sent, rate);
+        return 0;
+    }
 
     long long floodCount = 0, floodBytes = 0, kinds[6] = {};
     std::thread flood([&] {

@@ -63,7 +63,7 @@ vst2::intptr PluginHost::dispatch(vst2::AEffect* effect, vst2::int32 opcode, vst
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
-vst2::intptr VST_CALLBACK PluginHost::callback(vst2::AEffect*, vst2::int32 opcode, vst2::int32,
+vst2::intptr VST_CALLBACK PluginHost::callback(vst2::AEffect* effect, vst2::int32 opcode, vst2::int32,
                                                vst2::intptr, void* ptr, float) {
     PluginHost* host = activeHost;
     switch (opcode) {
@@ -81,7 +81,7 @@ vst2::intptr VST_CALLBACK PluginHost::callback(vst2::AEffect*, vst2::int32 opcod
                 const vst2::VstEvent* event = events->events[i];
                 if (event == nullptr || event->type != vst2::kVstMidiType) continue;
                 const auto* midi = reinterpret_cast<const vst2::VstMidiEvent*>(event);
-                ReceivedMidi received{midi->deltaFrames, {}, host->blockIndex_};
+                ReceivedMidi received{midi->deltaFrames, {}, host->blockIndex_, effect};
                 std::memcpy(received.data, midi->midiData, 4);
                 host->receivedMidi_.push_back(received);
             }

@@ -15,6 +15,7 @@ struct ReceivedMidi {
     std::int32_t deltaFrames;
     std::uint8_t data[4];
     std::int64_t block;  // index of the processing block it came in
+    const vst2::AEffect* effect = nullptr;  // the instance that handed it back
 };
 
 class PluginHost {
