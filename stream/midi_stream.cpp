@@ -137,7 +137,8 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
                         shift -= d;
                         d = 0;
                     }
-                    const std::int64_t capped = d < MidiTiming::kMaxOffset ? d : MidiTiming::kMaxOffset;
+                    const std::int64_t capped =
+                        d < MidiTiming::kMaxOffset ? d : MidiTiming::kMaxOffset;
                     if (placed && holdEvent(timing, record, double(blockStart) + double(capped)))
                         return true;
                     if (list.numEvents >= kMaxDeliveredEvents) return false;

@@ -94,7 +94,8 @@ TEST_P(FarRates, AToneArrivesAtItsFrequency) {
             const float* channels[2] = {samples.data() + start, samples.data() + start};
             std::vector<std::uint8_t> bytes(2000);
             char id[32] = "default";
-            bytes.resize(size_t(wire::writeAudioPacket(bytes.data(), id, 2, rate, frames, channels)));
+            const int length = wire::writeAudioPacket(bytes.data(), id, 2, rate, frames, channels);
+            bytes.resize(size_t(length));
             queueDatagram(bytes);
         }
         const auto out = runBlock(hostBlock);
