@@ -11,6 +11,7 @@ ChannelQueue::~ChannelQueue() {
         for (std::int32_t i = list->count() - 1; i >= 0; --i) delete list->get(i);
         list->release();
     }
+    tail_ = nullptr;
 }
 
 // The last block when it has room; otherwise a spare or a new one, appended.
@@ -34,6 +35,7 @@ HeapBuffer* ChannelQueue::writableBlock() {
 void ChannelQueue::appendAcrossBlocks(const std::uint8_t* from, std::int32_t n) {
     while (n > 0) {
         HeapBuffer* block = writableBlock();
+        refreshTail();
         if (block == nullptr) return;
         const std::int32_t fill = block->usedSize();
         const std::int32_t d = std::min(kBlockCapacity - fill, n);
@@ -79,6 +81,7 @@ void ChannelQueue::releaseEmptyBlocks() {
         if (!spareBlocks_.add(oldest)) delete oldest;
     }
     if (blocks_.empty() || readOffset_ < 0) readOffset_ = 0;
+    refreshTail();
 }
 
 }  // namespace larkwire

@@ -105,15 +105,15 @@ void playGroup(StreamEffect& instance, InStepGroup& group, float* const* outputs
     if (group.count == 0) return;
     auto* converted = reinterpret_cast<double*>(instance.mixScratch.bytes());
     double* lanes[InStepGroup::kLanes];
+    float* mixes[InStepGroup::kLanes];
     std::int32_t produced[InStepGroup::kLanes];
-    for (std::int32_t c = 0; c < group.count; ++c) lanes[c] = converted + c * laneStride(frames);
-    ChannelResampler::resampleInStep(group.resamplers, group.count, lanes, group.need, frames,
-                                     produced);
     for (std::int32_t c = 0; c < group.count; ++c) {
-        float* out = outputs[group.channels[c]];
-        for (std::int32_t j = 0; j < produced[c]; ++j)
-            out[j] = static_cast<float>(out[j] + lanes[c][j]);
+        lanes[c] = converted + c * laneStride(frames);
+        mixes[c] = outputs[group.channels[c]];
     }
+    // Added straight into the outputs; the scratch serves what runs alone.
+    ChannelResampler::resampleInStep(group.resamplers, group.count, lanes, group.need, frames,
+                                     produced, mixes);
     group.count = 0;
     group.capacity = InStepGroup::kLanes;
 }
