@@ -42,6 +42,15 @@ public:
         }
         appendAcrossBlocks(static_cast<const std::uint8_t*>(source), n);
     }
+    // One datagram's channels: bytesEach bytes from each consecutive run of
+    // samples to queues[0 .. count - 1], each then trimmed to at most limit
+    // bytes by dropping its oldest. A 64-channel datagram brings 16 bytes a
+    // channel: that size has its own loop, with the copy fixed.
+    static void appendEach(ChannelQueue* queues, std::int32_t count, const std::uint8_t* samples,
+                           std::int32_t bytesEach, std::int64_t limit) {
+        if (bytesEach == 16) appendRuns<16>(queues, count, samples, bytesEach, limit);
+        else appendRuns<0>(queues, count, samples, bytesEach, limit);
+    }
     // Copies up to n bytes from the read position without consuming them.
     std::int32_t readSamples(void* destination, std::int32_t n) const;
     void consumeBytes(std::int32_t n);
@@ -70,6 +79,17 @@ private:
             std::memcpy(to + n - 4, from + n - 4, 4);
         } else {
             std::memcpy(to, from, size_t(n));
+        }
+    }
+    template <std::int32_t Fixed>
+    static void appendRuns(ChannelQueue* queues, std::int32_t count, const std::uint8_t* samples,
+                           std::int32_t bytesEach, std::int64_t limit) {
+        const std::int32_t n = Fixed != 0 ? Fixed : bytesEach;
+        for (std::int32_t k = 0; k < count; ++k, samples += n) {
+            ChannelQueue& queue = queues[k];
+            queue.appendSamples(samples, n);
+            if (queue.queuedBytes_ > limit)
+                queue.consumeBytes(queue.queuedBytes_ - std::int32_t(limit));
         }
     }
     void appendAcrossBlocks(const std::uint8_t* from, std::int32_t n);

@@ -16,13 +16,10 @@ void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int
     const std::int64_t limit = std::int64_t(kQueueLimitBlocks) * 4 * (frames > 0 ? frames : 0);
     const std::int32_t channels =
         content.channels < channelCount ? content.channels : channelCount;
-    for (std::int32_t k = 0; k < channels; ++k) {
-        ChannelQueue& queue = instance.channelStates[k];
-        queue.appendSamples(content.samples + std::int64_t(k) * channelBytes, channelBytes);
-        // Keep at most 16 host blocks: drop the oldest samples.
-        if (queue.queuedBytes() > limit)
-            queue.consumeBytes(queue.queuedBytes() - std::int32_t(limit));
-    }
+    // Keep at most 16 host blocks: drop the oldest samples.
+    if (channels > 0)
+        ChannelQueue::appendEach(instance.channelStates, channels, content.samples, channelBytes,
+                                 limit);
 }
 
 void collectAudio(StreamEffect& instance, std::int32_t frames) {
