@@ -250,6 +250,7 @@ void ResampleChannels(benchmark::State& state) {
         if (kind == 0) {
             ChannelResampler* group[16];
             double* outputs[16];
+            float* mixes[16];
             std::int32_t made[16];
             int need = 0;
             for (int first = 0; first < channels; first += 16) {
@@ -262,13 +263,11 @@ void ResampleChannels(benchmark::State& state) {
                     for (int j = 0; j < need; ++j) write[j] = mono[at + size_t(j)];
                     group[c] = &one;
                     outputs[c] = converted.data() + size_t(c) * (kBlock + 8);
+                    mixes[c] = planarOut.data() + size_t(first + c) * kBlock;
                 }
-                ChannelResampler::resampleInStep(group, count, outputs, need, kBlock, made);
-                // Into the host's planar channels, as playOut adds its output.
-                for (int c = 0; c < count; ++c) {
-                    float* out = planarOut.data() + size_t(first + c) * kBlock;
-                    for (int j = 0; j < made[c]; ++j) out[j] = float(out[j] + outputs[c][j]);
-                }
+                // Added into the host's planar channels, as playOut does.
+                ChannelResampler::resampleInStep(group, count, outputs, need, kBlock, made,
+                                                 mixes);
                 produced += std::int64_t(made[0]) * count;
             }
             at += size_t(need);
