@@ -64,6 +64,39 @@ std::int32_t ChannelQueue::readSamples(void* destination, std::int32_t n) const 
     return copied;
 }
 
+void ChannelQueue::takeWidened(double* to, std::int32_t n) {
+    std::int32_t taken = 0;
+    std::int32_t offset = readOffset_;
+    for (std::int32_t i = 0; i < blocks_.count() && taken < n; ++i) {
+        const HeapBuffer* block = blocks_.get(i);
+        const std::int32_t bytes = block->usedSize() - offset;
+        if (bytes <= 0) {
+            offset = 0;
+            continue;
+        }
+        // A sample split across two blocks: the rest as bytes, then widened.
+        if (offset % 4 != 0 || bytes % 4 != 0) break;
+        const std::uint8_t* from = block->bytes() + offset;
+        const std::int32_t d = std::min(bytes / 4, n - taken);
+        for (std::int32_t j = 0; j < d; ++j) {
+            float sample;
+            std::memcpy(&sample, from + 4 * j, 4);
+            to[taken + j] = sample;
+        }
+        taken += d;
+        offset = 0;
+    }
+    consumeBytes(taken * 4);
+    float chunk[256];
+    while (taken < n) {
+        const std::int32_t count = n - taken < 256 ? n - taken : 256;
+        readSamples(chunk, count * 4);
+        consumeBytes(count * 4);
+        for (std::int32_t j = 0; j < count; ++j) to[taken + j] = chunk[j];
+        taken += count;
+    }
+}
+
 void ChannelQueue::consumeBytes(std::int32_t n) {
     if (n < 0) return;
     readOffset_ += n;

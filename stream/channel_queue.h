@@ -54,6 +54,9 @@ public:
     // Copies up to n bytes from the read position without consuming them.
     std::int32_t readSamples(void* destination, std::int32_t n) const;
     void consumeBytes(std::int32_t n);
+    // Takes n float samples off the front, each widened to a double, straight
+    // from the blocks; n must not exceed what is queued.
+    void takeWidened(double* to, std::int32_t n);
     void discardAll() { consumeBytes(queuedBytes_); }
 
     std::int32_t queuedBytes() const { return queuedBytes_; }

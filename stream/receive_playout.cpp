@@ -83,17 +83,9 @@ bool haveGroupScratch(StreamEffect& instance, std::int32_t lanes, std::int32_t f
     return scratchOf(instance, std::int64_t(lanes) * laneStride(frames) * 8) != nullptr;
 }
 
-// Takes n samples off the queue into the converter's input, widened, through
-// a small buffer that stays in the first-level cache.
+// Takes n samples off the queue into the converter's input, widened.
 void takeWidened(ChannelQueue& queue, double* input, std::int32_t n) {
-    float chunk[256];
-    for (std::int32_t done = 0; done < n;) {
-        const std::int32_t count = n - done < 256 ? n - done : 256;
-        queue.readSamples(chunk, count * 4);
-        queue.consumeBytes(count * 4);
-        for (std::int32_t j = 0; j < count; ++j) input[done + j] = chunk[j];
-        done += count;
-    }
+    queue.takeWidened(input, n);
 }
 
 // Converts the group and adds what it made into its output channels.
