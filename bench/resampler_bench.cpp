@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "stream/channel_resampler.h"
+#include "stream/lane_kernels.h"
 
 namespace larkwire::bench {
 namespace {
@@ -216,6 +217,16 @@ void ResampleChannels(benchmark::State& state) {
     const int kind = int(state.range(0));
     const Rates rates = kRates[state.range(1)];
     const int channels = int(state.range(2));
+    // Ours on the kernels the CPU picks (0), or pinned to AVX2 (1) or SSE2 (2).
+    const lanes::Kernels* pinned = state.range(3) == 1 ? lanes::avx2Kernels()
+                                   : state.range(3) == 2 ? &lanes::sse2Kernels()
+                                                         : nullptr;
+    if (state.range(3) != 0 && pinned == nullptr) {
+        state.SkipWithError("this CPU has no AVX2");
+        return;
+    }
+    lanes::useKernels(pinned);
+    const char* kernelName = lanes::activeKernels().name;
     const auto mono = tones(rates.in, {440.0, 3000.0, 9000.0}, 1.0);
     const double ratio = double(rates.out) / rates.in;
     const int inputFrames = int(std::lround(kBlock / ratio));
@@ -239,6 +250,7 @@ void ResampleChannels(benchmark::State& state) {
         if (kind == 0) {
             ChannelResampler* group[16];
             double* outputs[16];
+            float* mixes[16];
             std::int32_t made[16];
             int need = 0;
             for (int first = 0; first < channels; first += 16) {
@@ -251,13 +263,11 @@ void ResampleChannels(benchmark::State& state) {
                     for (int j = 0; j < need; ++j) write[j] = mono[at + size_t(j)];
                     group[c] = &one;
                     outputs[c] = converted.data() + size_t(c) * (kBlock + 8);
+                    mixes[c] = planarOut.data() + size_t(first + c) * kBlock;
                 }
-                ChannelResampler::resampleInStep(group, count, outputs, need, kBlock, made);
-                // Into the host's planar channels, as playOut adds its output.
-                for (int c = 0; c < count; ++c) {
-                    float* out = planarOut.data() + size_t(first + c) * kBlock;
-                    for (int j = 0; j < made[c]; ++j) out[j] = float(out[j] + outputs[c][j]);
-                }
+                // Added into the host's planar channels, as playOut does.
+                ChannelResampler::resampleInStep(group, count, outputs, need, kBlock, made,
+                                                 mixes);
                 produced += std::int64_t(made[0]) * count;
             }
             at += size_t(need);
@@ -279,17 +289,20 @@ void ResampleChannels(benchmark::State& state) {
         benchmark::DoNotOptimize(interleavedOut.data());
         benchmark::DoNotOptimize(planarOut.data());
     }
+    lanes::useKernels(nullptr);
     if (src != nullptr) src_delete(src);
     if (speex != nullptr) speex_resampler_destroy(speex);
     state.counters["ns_per_sample"] = benchmark::Counter(
         double(produced) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetLabel(std::string(kind == 0 ? "larkwire" : kind == 1 ? "src_linear" : "speex_q3") +
+    state.SetLabel(std::string(kind == 0 ? "larkwire " : kind == 1 ? "src_linear " : "speex_q3 ") +
+                   (kind == 0 ? kernelName : "") +
                    (rates.in < rates.out ? " 44100->48000" : " 48000->44100"));
 }
 
 BENCHMARK(ResampleChannels)
-    ->ArgNames({"converter", "down", "channels"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1}, {64}})
+    ->ArgNames({"converter", "down", "channels", "pinned"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {64}, {0}})
+    ->ArgsProduct({{0}, {0, 1}, {64}, {1, 2}})
     ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(Resample)

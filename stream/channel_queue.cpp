@@ -11,6 +11,7 @@ ChannelQueue::~ChannelQueue() {
         for (std::int32_t i = list->count() - 1; i >= 0; --i) delete list->get(i);
         list->release();
     }
+    tail_ = nullptr;
 }
 
 // The last block when it has room; otherwise a spare or a new one, appended.
@@ -34,6 +35,7 @@ HeapBuffer* ChannelQueue::writableBlock() {
 void ChannelQueue::appendAcrossBlocks(const std::uint8_t* from, std::int32_t n) {
     while (n > 0) {
         HeapBuffer* block = writableBlock();
+        refreshTail();
         if (block == nullptr) return;
         const std::int32_t fill = block->usedSize();
         const std::int32_t d = std::min(kBlockCapacity - fill, n);
@@ -62,6 +64,39 @@ std::int32_t ChannelQueue::readSamples(void* destination, std::int32_t n) const 
     return copied;
 }
 
+void ChannelQueue::takeWidened(double* to, std::int32_t n) {
+    std::int32_t taken = 0;
+    std::int32_t offset = readOffset_;
+    for (std::int32_t i = 0; i < blocks_.count() && taken < n; ++i) {
+        const HeapBuffer* block = blocks_.get(i);
+        const std::int32_t bytes = block->usedSize() - offset;
+        if (bytes <= 0) {
+            offset = 0;
+            continue;
+        }
+        // A sample split across two blocks: the rest as bytes, then widened.
+        if (offset % 4 != 0 || bytes % 4 != 0) break;
+        const std::uint8_t* from = block->bytes() + offset;
+        const std::int32_t d = std::min(bytes / 4, n - taken);
+        for (std::int32_t j = 0; j < d; ++j) {
+            float sample;
+            std::memcpy(&sample, from + 4 * j, 4);
+            to[taken + j] = sample;
+        }
+        taken += d;
+        offset = 0;
+    }
+    consumeBytes(taken * 4);
+    float chunk[256];
+    while (taken < n) {
+        const std::int32_t count = n - taken < 256 ? n - taken : 256;
+        readSamples(chunk, count * 4);
+        consumeBytes(count * 4);
+        for (std::int32_t j = 0; j < count; ++j) to[taken + j] = chunk[j];
+        taken += count;
+    }
+}
+
 void ChannelQueue::consumeBytes(std::int32_t n) {
     if (n < 0) return;
     readOffset_ += n;
@@ -79,6 +114,7 @@ void ChannelQueue::releaseEmptyBlocks() {
         if (!spareBlocks_.add(oldest)) delete oldest;
     }
     if (blocks_.empty() || readOffset_ < 0) readOffset_ = 0;
+    refreshTail();
 }
 
 }  // namespace larkwire

@@ -24,10 +24,13 @@ public:
     void appendSamples(const void* source, std::int32_t n) {
         // A many-channel datagram brings a few frames per channel: most
         // appends fit the last block, so they take no call and no list walk.
-        HeapBuffer* last = blocks_.get(blocks_.count() - 1);
+        HeapBuffer* last = tail_;
         if (last != nullptr && n > 0) {
             const std::int32_t fill = last->usedSize();
-            if (n <= kBlockCapacity - fill && n <= last->allocatedSize() - fill) {
+            const std::int32_t room = last->allocatedSize() < kBlockCapacity
+                                          ? last->allocatedSize() - fill
+                                          : kBlockCapacity - fill;
+            if (n <= room) {
                 last->resize(fill + n);
                 copySmall(last->bytes() + fill, static_cast<const std::uint8_t*>(source), n);
                 // Many queues fill side by side, more than the hardware
@@ -39,9 +42,22 @@ public:
         }
         appendAcrossBlocks(static_cast<const std::uint8_t*>(source), n);
     }
+    // One datagram's channels: bytesEach bytes from each consecutive run of
+    // samples to queues[0 .. count - 1], each then trimmed to at most limit
+    // bytes by dropping its oldest. A 64-channel datagram brings 16 bytes a
+    // channel: that size has its own loop, with the copy fixed.
+    // True when any queue was trimmed.
+    static bool appendEach(ChannelQueue* queues, std::int32_t count, const std::uint8_t* samples,
+                           std::int32_t bytesEach, std::int64_t limit) {
+        if (bytesEach == 16) return appendRuns<16>(queues, count, samples, bytesEach, limit);
+        return appendRuns<0>(queues, count, samples, bytesEach, limit);
+    }
     // Copies up to n bytes from the read position without consuming them.
     std::int32_t readSamples(void* destination, std::int32_t n) const;
     void consumeBytes(std::int32_t n);
+    // Takes n float samples off the front, each widened to a double, straight
+    // from the blocks; n must not exceed what is queued.
+    void takeWidened(double* to, std::int32_t n);
     void discardAll() { consumeBytes(queuedBytes_); }
 
     std::int32_t queuedBytes() const { return queuedBytes_; }
@@ -50,24 +66,51 @@ public:
     std::int32_t spareBlockCount() const { return spareBlocks_.count(); }
 
 private:
-    // Copies of a few frames inline; longer ones through the library.
+    // Copies of a few frames inline, as a few moves that may overlap each
+    // other (never the source); longer ones through the library.
     static void copySmall(std::uint8_t* to, const std::uint8_t* from, std::int32_t n) {
-        if (n > 64) {
+        if (n >= 16 && n <= 32) {
+            std::memcpy(to, from, 16);
+            std::memcpy(to + n - 16, from + n - 16, 16);
+        } else if (n > 32 && n <= 64) {
+            std::memcpy(to, from, 32);
+            std::memcpy(to + n - 32, from + n - 32, 32);
+        } else if (n >= 8 && n < 16) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + n - 8, from + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + n - 4, from + n - 4, 4);
+        } else {
             std::memcpy(to, from, size_t(n));
-            return;
         }
-        for (; n >= 16; n -= 16, to += 16, from += 16) std::memcpy(to, from, 16);
-        for (; n >= 4; n -= 4, to += 4, from += 4) std::memcpy(to, from, 4);
-        for (; n > 0; --n) *to++ = *from++;
+    }
+    template <std::int32_t Fixed>
+    static bool appendRuns(ChannelQueue* queues, std::int32_t count, const std::uint8_t* samples,
+                           std::int32_t bytesEach, std::int64_t limit) {
+        const std::int32_t n = Fixed != 0 ? Fixed : bytesEach;
+        bool trimmed = false;
+        for (std::int32_t k = 0; k < count; ++k, samples += n) {
+            ChannelQueue& queue = queues[k];
+            queue.appendSamples(samples, n);
+            if (queue.queuedBytes_ > limit) {
+                queue.consumeBytes(queue.queuedBytes_ - std::int32_t(limit));
+                trimmed = true;
+            }
+        }
+        return trimmed;
     }
     void appendAcrossBlocks(const std::uint8_t* from, std::int32_t n);
     void releaseEmptyBlocks();
     HeapBuffer* writableBlock();
+    // The last block is kept at hand for the inline append.
+    void refreshTail() { tail_ = blocks_.get(blocks_.count() - 1); }
 
     std::int32_t readOffset_ = 0;
     std::int32_t queuedBytes_ = 0;
     PtrList<HeapBuffer> blocks_;
     PtrList<HeapBuffer> spareBlocks_;
+    HeapBuffer* tail_ = nullptr;
 };
 
 }  // namespace larkwire

@@ -99,6 +99,28 @@ void ChannelResampler::filterFrames(double* frames, std::int32_t count, std::int
     }
 }
 
+// The filter's memory and coefficients as plain locals for the mono loops:
+// kept in a struct the compiler packs them into pairs and puts the shuffles
+// that unpack them on the recurrence's path. Same operations, same order.
+struct ChannelResampler::LocalBiquad {
+    double b0, b1, b2, a1, a2;
+    double x1, x2, y1, y2;
+
+    LocalBiquad(const ChannelResampler& r, const FilterState& s)
+        : b0(r.b0_), b1(r.b1_), b2(r.b2_), a1(r.a1_), a2(r.a2_),
+          x1(s.x1), x2(s.x2), y1(s.y1), y2(s.y2) {}
+    double step(double x) {
+        double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        if (hasZeroExponent(y1)) y1 = y = 0.0;
+        return y;
+    }
+    void storeTo(FilterState& s) const { s = FilterState{x1, x2, y1, y2}; }
+};
+
 // One channel up in rate: each frame through the filter as soon as it is
 // made, so the interpolation overlaps the filter's recurrence.
 std::int32_t ChannelResampler::interpolateFiltered(double* output, std::int32_t outputFrames) {
@@ -107,15 +129,15 @@ std::int32_t ChannelResampler::interpolateFiltered(double* output, std::int32_t 
     const std::int32_t last = bufferedFrames_ - 1;
     double position = position_;
     const double ratio = ratio_;
-    FilterState s = filterState_[0];
+    LocalBiquad q(*this, filterState_[0]);
     for (; produced < outputFrames; ++produced) {
         if (!(position < last)) break;
         const auto i = static_cast<std::int32_t>(position);
         const double f = position - i;
-        output[produced] = filterStep(s, (1.0 - f) * input[i] + f * input[i + 1]);
+        output[produced] = q.step((1.0 - f) * input[i] + f * input[i + 1]);
         position += ratio;
     }
-    filterState_[0] = s;
+    q.storeTo(filterState_[0]);
     position_ = position;
     return produced;
 }
@@ -130,9 +152,9 @@ std::int32_t ChannelResampler::interpolatePrefiltered(double* output, std::int32
     const std::int32_t last = bufferedFrames_ - 1;
     double position = position_;
     const double ratio = ratio_;
-    FilterState s = filterState_[0];
+    LocalBiquad q(*this, filterState_[0]);
     auto filterUpTo = [&](std::int32_t upTo) {
-        for (; from < upTo; ++from) input[from] = filterStep(s, input[from]);
+        for (; from < upTo; ++from) input[from] = q.step(input[from]);
     };
     if (output != nullptr) {
         for (; produced < outputFrames; ++produced) {
@@ -145,7 +167,7 @@ std::int32_t ChannelResampler::interpolatePrefiltered(double* output, std::int32
         }
     }
     filterUpTo(end);
-    filterState_[0] = s;
+    q.storeTo(filterState_[0]);
     position_ = position;
     return produced;
 }
@@ -299,9 +321,16 @@ void ChannelResampler::filterInStep(ChannelResampler* const* group, std::int32_t
     for (std::int32_t c = done; c < count; ++c) group[c]->filterFrames(samples[c], n, 1);
 }
 
+namespace {
+void mixFrames(float* mix, const double* frames, std::int32_t n) {
+    for (std::int32_t j = 0; j < n; ++j) mix[j] = static_cast<float>(mix[j] + frames[j]);
+}
+}  // namespace
+
 void ChannelResampler::resampleInStep(ChannelResampler* const* group, std::int32_t count,
                                       double* const* outputs, std::int32_t suppliedFrames,
-                                      std::int32_t outputFrames, std::int32_t* produced) {
+                                      std::int32_t outputFrames, std::int32_t* produced,
+                                      float* const* mixes) {
     if (count <= 0) return;
     bool lanesFit = count <= kMaxInStep;
     for (std::int32_t c = 0; c < count && lanesFit; ++c)
@@ -309,8 +338,10 @@ void ChannelResampler::resampleInStep(ChannelResampler* const* group, std::int32
                    group[c]->canInterpolate(outputs[c], outputFrames);
     if (!lanesFit) {
         // Not the case the lanes are for: one by one, as the reference does it.
-        for (std::int32_t c = 0; c < count; ++c)
+        for (std::int32_t c = 0; c < count; ++c) {
             produced[c] = group[c]->resampleBlock(outputs[c], suppliedFrames, outputFrames, 1);
+            if (mixes != nullptr) mixFrames(mixes[c], outputs[c], produced[c]);
+        }
         return;
     }
 
@@ -344,12 +375,13 @@ void ChannelResampler::resampleInStep(ChannelResampler* const* group, std::int32
     double position = lead.position_;
     std::int32_t made = 0;
     const int done = lanes::activeKernels().interpolate(
-        inputs, outputs, count, outputFrames, lead.bufferedFrames_ - 1, lead.ratio_, &position,
-        &made, postFilter ? &k : nullptr, states);
+        inputs, outputs, mixes, count, outputFrames, lead.bufferedFrames_ - 1, lead.ratio_,
+        &position, &made, postFilter ? &k : nullptr, states);
     for (std::int32_t c = 0; c < done; ++c) group[c]->position_ = position;
     for (std::int32_t c = done; c < count; ++c) {
         made = group[c]->interpolate(outputs[c], outputFrames, 1);
         if (postFilter) group[c]->filterFrames(outputs[c], made, 1);
+        if (mixes != nullptr) mixFrames(mixes[c], outputs[c], made);
     }
 
     double consumedWhole = 0;

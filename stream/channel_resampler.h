@@ -41,12 +41,16 @@ public:
     // Runs resampleBlock(outputs[c], suppliedFrames, outputFrames, 1) on each
     // of count mono converters, side by side when they are in step (one by
     // one otherwise), with the same bits; produced[c] gets what each returned.
+    // With mixes, the output frames are then added into mixes[c] (each sample
+    // m = float(m + y)); the side-by-side run does it without the outputs.
     static void resampleInStep(ChannelResampler* const* group, std::int32_t count,
                                double* const* outputs, std::int32_t suppliedFrames,
-                               std::int32_t outputFrames, std::int32_t* produced);
+                               std::int32_t outputFrames, std::int32_t* produced,
+                               float* const* mixes = nullptr);
 
 private:
     using FilterState = lanes::FilterState;
+    struct LocalBiquad;
 
     // The steps of resampleBlock, shared with resampleInStep.
     std::int32_t clampedSupply(std::int32_t suppliedFrames) const;

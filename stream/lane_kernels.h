@@ -30,9 +30,12 @@ struct Kernels {
     // Linear interpolation of each lane from one shared read position; sets
     // *produced and advances *position as the scalar loop would. With k, each
     // output then goes through the lane's filter, as filter would do after.
-    int (*interpolate)(const double* const* inputs, double* const* outputs, int lanes,
-                       std::int32_t frames, std::int32_t last, double ratio, double* position,
-                       std::int32_t* produced, const Coefficients* k, FilterState* const* states);
+    // With mixes, each output is not stored but added into the lane's float
+    // samples (m = float(m + y)), as the playout would add it.
+    int (*interpolate)(const double* const* inputs, double* const* outputs, float* const* mixes,
+                       int lanes, std::int32_t frames, std::int32_t last, double ratio,
+                       double* position, std::int32_t* produced, const Coefficients* k,
+                       FilterState* const* states);
 };
 
 const Kernels& sse2Kernels();

@@ -31,7 +31,7 @@ void transpose(V* m) {
     const V r0 = m[0], r1 = m[1];
     m[0] = __builtin_shufflevector(r0, r1, 0, 2);
     m[1] = __builtin_shufflevector(r0, r1, 1, 3);
-#else
+#elif LANE_BYTES == 32
     const V t0 = __builtin_shufflevector(m[0], m[1], 0, 4, 2, 6);
     const V t1 = __builtin_shufflevector(m[0], m[1], 1, 5, 3, 7);
     const V t2 = __builtin_shufflevector(m[2], m[3], 0, 4, 2, 6);
@@ -50,6 +50,17 @@ V loadAt(const double* p) {
 }
 
 void storeAt(double* p, V v) { std::memcpy(p, &v, sizeof v); }
+
+using F = float __attribute__((vector_size(LANE_BYTES / 2)));
+
+// p[t] = float(p[t] + v[t]): the float widened, the sum in double, rounded
+// back once, as the scalar playout adds a converted sample.
+void mixAt(float* p, V v) {
+    F m;
+    std::memcpy(&m, p, sizeof m);
+    m = __builtin_convertvector(__builtin_convertvector(m, V) + v, F);
+    std::memcpy(p, &m, sizeof m);
+}
 
 struct Biquad {
     V x1, x2, y1, y2;
@@ -140,7 +151,7 @@ void loadNeighbours(const double* const* inputs, std::int32_t i, V* a, V* b) {
 #if LANE_BYTES == 16
     *a = __builtin_shufflevector(p[0], p[1], 0, 2);
     *b = __builtin_shufflevector(p[0], p[1], 1, 3);
-#else
+#elif LANE_BYTES == 32
     const V x = __builtin_shufflevector(p[0], p[2], 0, 1, 2, 3);
     const V y = __builtin_shufflevector(p[1], p[3], 0, 1, 2, 3);
     *a = __builtin_shufflevector(x, y, 0, 4, 2, 6);
@@ -148,77 +159,131 @@ void loadNeighbours(const double* const* inputs, std::int32_t i, V* a, V* b) {
 #endif
 }
 
-// With a filter, each interpolated frame goes through it at once (the
-// filter after the interpolation, fused): the same operations per lane.
-template <int R>
-std::int32_t interpolateChunk(const double* const* inputs, double* const* outputs,
-                              std::int32_t frames, std::int32_t last, double ratio,
-                              double* position, const Coefficients* k,
-                              FilterState* const* states) {
+// Read positions walked at most this many frames at a time.
+constexpr int kSegment = 256;
+
+// The scalar loop's read positions for up to n frames from *position: each
+// frame's left input frame and weights; returns how many frames are made
+// before the held input ends and leaves *position after the last of them.
+int walkPositions(double* position, std::int32_t last, double ratio, int n, std::int32_t* index,
+                  double* left, double* right) {
+    double p = *position;
+    int made = 0;
+    for (; made < n; ++made) {
+        if (!(p < last)) break;
+        const auto i = static_cast<std::int32_t>(p);
+        const double f = p - i;
+        index[made] = i;
+        right[made] = f;
+        left[made] = 1.0 - f;
+        p += ratio;
+    }
+    *position = p;
+    return made;
+}
+
+// Frames from..from + n - 1 of R registers of lanes: interpolated from the
+// walked positions, with a filter each frame through it at once (the filter
+// after the interpolation, fused), then stored or mixed: the same
+// operations per lane as the scalar path.
+template <int R, bool Filtered, bool Mixing>
+void interpolateChunk(const double* const* inputs, double* const* outputs, float* const* mixes,
+                      std::int32_t from, int n, const std::int32_t* index, const double* left,
+                      const double* right, const Coefficients& k, FilterState* const* states) {
     Biquad filters[R];
-    if (k != nullptr)
+    if (Filtered)
         for (int r = 0; r < R; ++r)
             filters[r] = {gather(states + r * kWidth, &FilterState::x1),
                           gather(states + r * kWidth, &FilterState::x2),
                           gather(states + r * kWidth, &FilterState::y1),
                           gather(states + r * kWidth, &FilterState::y2)};
-    double p = *position;
-    std::int32_t produced = 0;
-    // Outputs are kept until kWidth frames are made, then stored transposed.
-    V made[R][kWidth];
-    int pending = 0;
-    for (; produced < frames; ++produced) {
-        if (!(p < last)) break;
-        const auto i = static_cast<std::int32_t>(p);
-        const double f = p - i;
-        const double w = 1.0 - f;
+    auto frame = [&](int r, int t) {
+        V a, b;
+        loadNeighbours(inputs + r * kWidth, index[t], &a, &b);
+        const V y = left[t] * a + right[t] * b;
+        return Filtered ? filters[r].step(k, y) : y;
+    };
+    int t = 0;
+    for (; t + kWidth <= n; t += kWidth) {
         for (int r = 0; r < R; ++r) {
-            V a, b;
-            loadNeighbours(inputs + r * kWidth, i, &a, &b);
-            const V y = w * a + f * b;
-            made[r][pending] = k != nullptr ? filters[r].step(*k, y) : y;
-        }
-        p += ratio;
-        if (++pending == kWidth) {
-            for (int r = 0; r < R; ++r) {
-                transpose(made[r]);
-                for (int l = 0; l < kWidth; ++l)
-                    storeAt(outputs[r * kWidth + l] + produced + 1 - kWidth, made[r][l]);
+            V made[kWidth];
+            for (int u = 0; u < kWidth; ++u) made[u] = frame(r, t + u);
+            transpose(made);
+            for (int l = 0; l < kWidth; ++l) {
+                if (Mixing) mixAt(mixes[r * kWidth + l] + from + t, made[l]);
+                else storeAt(outputs[r * kWidth + l] + from + t, made[l]);
             }
-            pending = 0;
         }
     }
-    for (int t = 0; t < pending; ++t)
-        for (int r = 0; r < R; ++r)
-            for (int l = 0; l < kWidth; ++l)
-                outputs[r * kWidth + l][produced - pending + t] = made[r][t][l];
-    if (k != nullptr)
+    for (; t < n; ++t)
+        for (int r = 0; r < R; ++r) {
+            const V y = frame(r, t);
+            for (int l = 0; l < kWidth; ++l) {
+                if (Mixing) {
+                    float& m = mixes[r * kWidth + l][from + t];
+                    m = static_cast<float>(m + y[l]);
+                } else {
+                    outputs[r * kWidth + l][from + t] = y[l];
+                }
+            }
+        }
+    if (Filtered)
         for (int r = 0; r < R; ++r)
             for (int l = 0; l < kWidth; ++l) {
                 FilterState& s = *states[r * kWidth + l];
                 const Biquad& q = filters[r];
                 s.x1 = q.x1[l], s.x2 = q.x2[l], s.y1 = q.y1[l], s.y2 = q.y2[l];
             }
-    *position = p;
-    return produced;
 }
 
-int interpolate(const double* const* inputs, double* const* outputs, int lanes,
-                std::int32_t frames, std::int32_t last, double ratio, double* position,
-                std::int32_t* produced, const Coefficients* k, FilterState* const* states) {
-    // Every chunk walks the same positions; each starts from the same one.
-    const double start = *position;
-    int done = 0;
-    for (; lanes - done >= kRegisters * kWidth; done += kRegisters * kWidth) {
-        *position = start;
-        *produced = interpolateChunk<kRegisters>(inputs + done, outputs + done, frames, last,
-                                                 ratio, position, k, states + done);
+template <int R>
+void interpolateChunkAs(bool filtered, bool mixing, const double* const* inputs,
+                        double* const* outputs, float* const* mixes, std::int32_t from, int n,
+                        const std::int32_t* index, const double* left, const double* right,
+                        const Coefficients& k, FilterState* const* states) {
+    if (filtered && mixing)
+        interpolateChunk<R, true, true>(inputs, outputs, mixes, from, n, index, left, right, k,
+                                        states);
+    else if (filtered)
+        interpolateChunk<R, true, false>(inputs, outputs, mixes, from, n, index, left, right, k,
+                                         states);
+    else if (mixing)
+        interpolateChunk<R, false, true>(inputs, outputs, mixes, from, n, index, left, right, k,
+                                         states);
+    else
+        interpolateChunk<R, false, false>(inputs, outputs, mixes, from, n, index, left, right, k,
+                                          states);
+}
+
+int interpolate(const double* const* inputs, double* const* outputs, float* const* mixes,
+                int lanes, std::int32_t frames, std::int32_t last, double ratio,
+                double* position, std::int32_t* produced, const Coefficients* k,
+                FilterState* const* states) {
+    const int done = lanes - lanes % kWidth;
+    if (done == 0) return 0;
+    const Coefficients none{};
+    const Coefficients& coefficients = k != nullptr ? *k : none;
+    // The positions are the same for every lane: walked once per segment.
+    std::int32_t index[kSegment];
+    double left[kSegment], right[kSegment];
+    std::int32_t made = 0;
+    while (made < frames) {
+        const int wanted = frames - made < kSegment ? frames - made : kSegment;
+        const int n = walkPositions(position, last, ratio, wanted, index, left, right);
+        int c = 0;
+        for (; done - c >= kRegisters * kWidth; c += kRegisters * kWidth)
+            interpolateChunkAs<kRegisters>(k != nullptr, mixes != nullptr, inputs + c,
+                                           outputs + c, mixes != nullptr ? mixes + c : nullptr,
+                                           made, n, index, left, right, coefficients,
+                                           states + c);
+        for (; c < done; c += kWidth)
+            interpolateChunkAs<1>(k != nullptr, mixes != nullptr, inputs + c, outputs + c,
+                                  mixes != nullptr ? mixes + c : nullptr, made, n, index, left,
+                                  right, coefficients, states + c);
+        made += n;
+        if (n < wanted) break;
     }
-    for (; lanes - done >= kWidth; done += kWidth) {
-        *position = start;
-        *produced = interpolateChunk<1>(inputs + done, outputs + done, frames, last, ratio,
-                                        position, k, states + done);
-    }
+    *produced = made;
     return done;
 }
 

@@ -86,15 +86,10 @@ void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int
     const std::int64_t limit = limitFrames < INT32_MAX / 4 ? limitFrames * 4 : INT32_MAX;
     const std::int32_t channels =
         content.channels < channelCount ? content.channels : channelCount;
-    for (std::int32_t k = 0; k < channels; ++k) {
-        ChannelQueue& queue = instance.channelStates[k];
-        queue.appendSamples(content.samples + std::int64_t(k) * channelBytes, channelBytes);
-        // Past the cap the oldest samples go.
-        if (queue.queuedBytes() > limit) {
-            queue.consumeBytes(queue.queuedBytes() - std::int32_t(limit));
-            instance.playout.overran = true;
-        }
-    }
+    // Past the cap the oldest samples go.
+    if (channels > 0 && ChannelQueue::appendEach(instance.channelStates, channels, content.samples,
+                                                 channelBytes, limit))
+        instance.playout.overran = true;
 }
 
 void collectAudio(StreamEffect& instance, std::int32_t frames) {
@@ -200,17 +195,9 @@ bool haveGroupScratch(StreamEffect& instance, std::int32_t lanes, std::int32_t f
     return scratchOf(instance, std::int64_t(lanes) * laneStride(frames) * 8) != nullptr;
 }
 
-// Takes n samples off the queue into the converter's input, widened, through
-// a small buffer that stays in the first-level cache.
+// Takes n samples off the queue into the converter's input, widened.
 void takeWidened(ChannelQueue& queue, double* input, std::int32_t n) {
-    float chunk[256];
-    for (std::int32_t done = 0; done < n;) {
-        const std::int32_t count = n - done < 256 ? n - done : 256;
-        queue.readSamples(chunk, count * 4);
-        queue.consumeBytes(count * 4);
-        for (std::int32_t j = 0; j < count; ++j) input[done + j] = chunk[j];
-        done += count;
-    }
+    queue.takeWidened(input, n);
 }
 
 // Converts the group and adds what it made into its output channels.
@@ -219,15 +206,15 @@ void playGroup(StreamEffect& instance, InStepGroup& group, float* const* outputs
     if (group.count == 0) return;
     auto* converted = reinterpret_cast<double*>(instance.mixScratch.bytes());
     double* lanes[InStepGroup::kLanes];
+    float* mixes[InStepGroup::kLanes];
     std::int32_t produced[InStepGroup::kLanes];
-    for (std::int32_t c = 0; c < group.count; ++c) lanes[c] = converted + c * laneStride(frames);
-    ChannelResampler::resampleInStep(group.resamplers, group.count, lanes, group.need, frames,
-                                     produced);
     for (std::int32_t c = 0; c < group.count; ++c) {
-        float* out = outputs[group.channels[c]];
-        for (std::int32_t j = 0; j < produced[c]; ++j)
-            out[j] = static_cast<float>(out[j] + lanes[c][j]);
+        lanes[c] = converted + c * laneStride(frames);
+        mixes[c] = outputs[group.channels[c]];
     }
+    // Added straight into the outputs; the scratch serves what runs alone.
+    ChannelResampler::resampleInStep(group.resamplers, group.count, lanes, group.need, frames,
+                                     produced, mixes);
     group.count = 0;
     group.capacity = InStepGroup::kLanes;
 }

@@ -55,7 +55,9 @@ struct Bank {
 // the side-by-side run gives every bit of the one-by-one run, for each
 // instruction set this CPU has. The one-by-one run of one channel, which
 // overlaps filter and interpolation, matches channel 0 of a two-channel
-// converter, which does them one after the other.
+// converter, which does them one after the other. A third run adds its
+// output into float samples, as the playout does, and must round each sum
+// as the scalar addition does.
 TEST(LaneIdentity, SideBySideMatchesOneByOneBitForBit) {
     std::vector<const lanes::Kernels*> kernelSets{&lanes::sse2Kernels()};
     if (lanes::avx2Kernels() != nullptr) kernelSets.push_back(lanes::avx2Kernels());
@@ -66,28 +68,43 @@ TEST(LaneIdentity, SideBySideMatchesOneByOneBitForBit) {
     for (const lanes::Kernels* kernels : kernelSets) {
         lanes::useKernels(kernels);
         for (int count = 1; count <= ChannelResampler::kMaxInStep; ++count) {
-            Bank reference(count), lanesRun(count);
+            Bank reference(count), lanesRun(count), mixRun(count);
             ChannelResampler stereo;
             stereo.reset();
-            std::vector<ChannelResampler*> group;
+            std::vector<ChannelResampler*> group, mixGroup;
             for (auto& c : lanesRun.converters) group.push_back(&c);
+            for (auto& c : mixRun.converters) mixGroup.push_back(&c);
             for (int block = 0; block < 14; ++block) {
                 const int frames = blockSizes[(block + count) % 8];
                 const double* rate = rates[(block / 2 + count) % 6];
                 const int kind = (block + count) % 7;
                 std::vector<std::vector<double>> expected(static_cast<size_t>(count)), actual(static_cast<size_t>(count));
                 std::vector<double*> outputs(static_cast<size_t>(count));
+                std::vector<std::vector<double>> scratch(static_cast<size_t>(count));
+                std::vector<std::vector<float>> base(static_cast<size_t>(count));
+                std::vector<std::vector<float>> mixed(static_cast<size_t>(count));
+                std::vector<double*> scratches(static_cast<size_t>(count));
+                std::vector<float*> mixes(static_cast<size_t>(count));
                 std::vector<std::int32_t> produced(static_cast<size_t>(count));
                 int need = 0;
                 for (int c = 0; c < count; ++c) {
                     ChannelResampler& one = reference.converters[size_t(c)];
                     ChannelResampler& side = lanesRun.converters[size_t(c)];
+                    ChannelResampler& mixing = mixRun.converters[size_t(c)];
                     one.setRates(rate[0], rate[1]);
                     side.setRates(rate[0], rate[1]);
-                    double *in1 = nullptr, *in2 = nullptr;
+                    mixing.setRates(rate[0], rate[1]);
+                    double *in1 = nullptr, *in2 = nullptr, *in3 = nullptr;
                     need = one.prepareInput(frames, 1, &in1);
                     ASSERT_EQ(side.prepareInput(frames, 1, &in2), need);
-                    for (int j = 0; j < need; ++j) in1[j] = in2[j] = sampleOf(kind, random);
+                    ASSERT_EQ(mixing.prepareInput(frames, 1, &in3), need);
+                    for (int j = 0; j < need; ++j) in1[j] = in2[j] = in3[j] = sampleOf(kind, random);
+                    scratch[size_t(c)].assign(size_t(frames), -7.0);
+                    scratches[size_t(c)] = scratch[size_t(c)].data();
+                    for (int j = 0; j < frames; ++j)
+                        base[size_t(c)].push_back(float(sampleOf(kind % 3, random)));
+                    mixed[size_t(c)] = base[size_t(c)];
+                    mixes[size_t(c)] = mixed[size_t(c)].data();
                     if (c == 0) {
                         stereo.setRates(rate[0], rate[1]);
                         double* in = nullptr;
@@ -114,6 +131,10 @@ TEST(LaneIdentity, SideBySideMatchesOneByOneBitForBit) {
                 std::vector<std::int32_t> made(static_cast<size_t>(count));
                 ChannelResampler::resampleInStep(group.data(), count, outputs.data(), supplied,
                                                  frames, made.data());
+                std::vector<std::int32_t> madeMixing(static_cast<size_t>(count));
+                ChannelResampler::resampleInStep(mixGroup.data(), count, scratches.data(),
+                                                 supplied, frames, madeMixing.data(),
+                                                 mixes.data());
                 for (int c = 0; c < count; ++c) {
                     SCOPED_TRACE(testing::Message() << kernels->name << " channels " << count
                                                     << " block " << block << " lane " << c);
@@ -126,6 +147,16 @@ TEST(LaneIdentity, SideBySideMatchesOneByOneBitForBit) {
                     const ChannelResampler& side = lanesRun.converters[size_t(c)];
                     ASSERT_TRUE(side.inStepWith(one));
                     ASSERT_EQ(bitsOf(side.filterOutput(0)), bitsOf(one.filterOutput(0)));
+                    ASSERT_EQ(madeMixing[size_t(c)], produced[size_t(c)]);
+                    for (int j = 0; j < frames; ++j) {
+                        const float b = base[size_t(c)][size_t(j)];
+                        const float want = j < produced[size_t(c)]
+                                               ? float(b + expected[size_t(c)][size_t(j)])
+                                               : b;
+                        ASSERT_EQ(bitsOf(mixed[size_t(c)][size_t(j)]), bitsOf(want))
+                            << "mixed frame " << j;
+                    }
+                    ASSERT_TRUE(mixRun.converters[size_t(c)].inStepWith(one));
                 }
             }
         }
