@@ -151,6 +151,7 @@ double StreamWatch::toneDriftPpm() const {
         periods += runCrossings_ - 1;
         span += lastCrossing_ - firstCrossing_;
     }
+    if (!(span > 0)) return 0;
     const double hz = double(periods) * s_.rate / span;
     return (hz / s_.toneHz - 1) * 1e6;
 }

@@ -41,7 +41,7 @@ public:
     bool bitExact() const { return compared_ > 0 && mismatches_ == 0; }
     std::int64_t comparedSamples() const { return compared_; }
     // The tone's frequency over every unbroken run, against toneHz: ppm.
-    bool toneMeasured() const { return periods_ > 0 && span_ > 0; }
+    bool toneMeasured() const { return periods_ + (runCrossings_ > 1 ? runCrossings_ - 1 : 0) > 0; }
     double toneDriftPpm() const;
     const std::vector<ClickSeen>& clicks() const { return clicks_; }
     // Least-squares slope of the click latency over time, in ppm.
