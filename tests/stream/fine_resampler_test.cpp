@@ -83,3 +83,21 @@ TEST(FineResampler, ConsumesTheRatioAndClampsNonsense) {
     EXPECT_EQ(r.beginBlock(0, 1.001), 0);
     EXPECT_EQ(r.beginBlock(-5, 1.0), 0);
 }
+
+// Blocks of every small size at ratios either side of 1, each reading from a
+// buffer that ends exactly where the resampler may read: the sanitizer build
+// catches a read past consumed + lookahead, or into the history's front.
+TEST(FineResampler, ReadsOnlyTheFramesItAnnouncesAtEveryBlockSize) {
+    FineResampler r;
+    std::vector<float> out(64);
+    for (int frames = 1; frames <= 64; ++frames) {
+        for (double ratio : {1.0, 1.0049, 0.9951, 1.0}) {
+            const std::int32_t consumed = r.beginBlock(frames, ratio);
+            std::vector<float> input(std::size_t(consumed + r.lookahead()), 0.25f);
+            r.addBlock(0, input.data(), out.data());
+            r.addBlock(FineResampler::kHistory, input.data(), out.data());
+            r.endBlock();
+        }
+    }
+    SUCCEED();
+}
