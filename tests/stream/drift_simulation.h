@@ -20,6 +20,7 @@ struct DriftScenario {
     int hostBlock = 512;
     double targetBlocks = 4;
     double networkJitterMs = 2;     // uniform extra delay of each sender block
+    double senderOffsetMs = 0;      // where the sender's blocks fall against the host's
     double spikeEverySeconds = 7;   // now and then one block is held up ...
     double spikeMs = 15;            // ... this long
     bool pairedHostCalls = true;    // the host runs two blocks back to back, then waits
@@ -57,7 +58,7 @@ public:
             const std::int64_t paced = s_.pairedHostCalls ? k - (k & 1) + 1 : k;
             const double call = paced * blockSeconds + uniform() * s_.hostJitterMs * 1e-3;
             for (;;) {
-                double arrival = (sent + 1) * senderBlockSeconds + 1e-3 +
+                double arrival = (sent + 1) * senderBlockSeconds + (1 + s_.senderOffsetMs) * 1e-3 +
                                  uniform() * s_.networkJitterMs * 1e-3;
                 if (s_.spikeEverySeconds > 0 && arrival > nextSpike) {
                     arrival += s_.spikeMs * 1e-3;
