@@ -234,6 +234,10 @@ int run(const Options& o) {
         std::min<std::int64_t>(std::int64_t(kAnalysisSeconds * rate),
                                totalBlocks == INT64_MAX ? INT64_MAX : (totalBlocks + waitBlocks) * block);
     std::vector<std::vector<float>> kept(static_cast<std::size_t>(outputs));
+    // Reserved now: growing it in the loop copies tens of megabytes between
+    // two processing calls, which a real-time host must not.
+    if (double(keptFrames) * outputs * sizeof(float) <= 512e6)
+        for (auto& c : kept) c.reserve(static_cast<std::size_t>(keptFrames));
     // The kept window starts after the blocks spent waiting for the stream,
     // so a stream that comes late is still inside it.
     std::int64_t keptFrom = -1;
