@@ -14,6 +14,7 @@ set(LARKWIRE_CORE_SOURCES
   stream/lane_kernels_avx2.cpp
   stream/midi_stream.cpp
   stream/packet_format.cpp
+  stream/playout_levels.cpp
   stream/process_calls.cpp
   stream/receive_playout.cpp
   stream/send_path.cpp
@@ -24,10 +25,12 @@ set(LARKWIRE_CORE_SOURCES
   shell/save_chunk.cpp
   shell/stream_effect.cpp
   editor/deferred_edit.cpp
+  editor/field_edits.cpp
   editor/recent_destinations.cpp
   editor/value_format.cpp
   editor/fader_model.cpp
   editor/meter_geometry.cpp
+  editor/meter_scale_picture.cpp
   editor/meter_levels.cpp
   editor/meter_tick.cpp
   editor/text_edit_model.cpp

@@ -31,6 +31,7 @@ struct EndpointState {
     std::atomic<std::int32_t> stopFlag{0};
     platform::Thread* thread = nullptr;
     std::int32_t started = 0;
+    std::uint64_t arrivals = 0;  // guarded by packetListLock
     std::uint8_t receiveBuffer[65536];
 };
 
@@ -296,6 +297,7 @@ void acceptDatagram(const std::uint8_t* data, std::int32_t received,
             s.received.retireIfEmpty(stream, s.streamPool);
             recyclePacket(oldest);
         }
+        packet->arrival = ++s.arrivals;
         if (!filled || !s.received.add(packet, s.streamPool)) recyclePacket(packet);
         left = takeLeftovers(s);
     }

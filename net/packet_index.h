@@ -22,6 +22,9 @@ struct StreamRecords;
 // One queued datagram and the second it arrived in.
 struct ReceivedPacket {
     std::int32_t time = 0;  // seconds of the monotonic clock
+    // Order of arrival over every stream: ties a MIDI datagram to the audio
+    // that came before it.
+    std::uint64_t arrival = 0;
     HeapBuffer bytes{4096};
     // Links while queued; null outside the queue.
     ReceivedPacket* olderArrival = nullptr;

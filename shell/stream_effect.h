@@ -14,6 +14,8 @@
 #include "stream/channel_queue.h"
 #include "stream/channel_resampler.h"
 #include "stream/midi_delivery_list.h"
+#include "stream/midi_timing.h"
+#include "stream/playout_state.h"
 
 namespace larkwire {
 
@@ -54,8 +56,10 @@ struct StreamEffect {
     ChannelResampler* resamplers[kMaxChannels] = {};
     ChannelQueue channelStates[kMaxChannels];
     HeapBuffer mixScratch{4096};
+    PlayoutState playout;  // [audio] under stateLock
     // One per instance, so hosts that process instances on several threads are safe.
     MidiDeliveryList midiDeliveryList;
+    MidiTiming midiTiming;  // [audio] under stateLock
 };
 
 inline StreamEffect* instanceOf(vst2::AEffect* effect) {

@@ -1,5 +1,6 @@
 #include "stream/midi_stream.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "net/network_endpoint.h"
@@ -62,11 +63,55 @@ int sendMidiPacket(const char* destination, std::int32_t port, const char* ident
     return socket->send(midiSendBuffer, length);
 }
 
+namespace {
+
+// While the stream carries audio, its MIDI waits for that audio; a stream
+// without audio (none for a quarter second) has its MIDI delivered at once.
+bool carriesAudio(const StreamEffect& instance) {
+    return double(instance.playout.framesSinceAudio) < instance.sampleRate / 4;
+}
+
+// Holds one event until its audio plays; false when there is no room.
+bool holdEvent(MidiTiming& timing, const std::uint8_t* record, double at) {
+    MidiTiming::TimedEvent* held = timing.hold();
+    if (held == nullptr) return false;
+    std::memcpy(&held->event, record, sizeof held->event);
+    held->event.byteSize = kMidiEventBytes - wire::kEventHeaderBytes;
+    held->at = at;
+    return true;
+}
+
+// The held events whose audio plays in this block go into the list at the
+// offset of that audio; late ones at 0. Without audio, all at 0.
+void addDueEvents(StreamEffect& instance, bool timed, std::int32_t frames, bool* delivered) {
+    MidiDeliveryList& list = instance.midiDeliveryList;
+    MidiTiming& timing = instance.midiTiming;
+    const PlayClock& clock = instance.playout.clock;
+    for (std::int32_t i = 0; i < timing.pending(); ++i) delivered[i] = false;
+    if (timed && !clock.played) return;
+    for (std::int32_t i = 0; i < timing.pending() && list.numEvents < kMaxDeliveredEvents; ++i) {
+        MidiTiming::TimedEvent& held = timing.event(i);
+        double offset = 0;
+        if (timed) {
+            offset = std::floor((held.at - clock.first) / (clock.step > 0 ? clock.step : 1.0));
+            if (!(offset < frames)) continue;  // its audio plays later
+            if (offset < 0) offset = 0;
+        }
+        held.event.deltaFrames = std::int32_t(offset);
+        list.events[list.numEvents++] = reinterpret_cast<vst2::VstEvent*>(&held.event);
+        delivered[i] = true;
+    }
+}
+
+}  // namespace
+
 void deliverMidi(StreamEffect& instance, std::int32_t frames) {
     MidiDeliveryList& list = instance.midiDeliveryList;
     list.numEvents = 0;
     platform::Lock* listLock = network::packetListLock.load();
     if (listLock == nullptr) return;
+    MidiTiming& timing = instance.midiTiming;
+    const bool timed = carriesAudio(instance);
 
     // Taken records stay outside every shared list during the host call, so
     // nothing can reuse the memory the event pointers refer to. They are
@@ -79,7 +124,10 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
             network::takeQueued(packet);
             packet->newerInStream = held;
             held = packet;
-            if (list.numEvents >= kMaxDeliveredEvents) continue;
+            // The sender block these events came with, by the audio before them.
+            std::int64_t blockStart = 0;
+            const bool placed = timed && timing.blockStartBefore(packet->arrival, &blockStart);
+            if (!placed && list.numEvents >= kMaxDeliveredEvents) continue;
 
             std::uint8_t* bytes = packet->bytes.bytes();
             const std::int32_t used = packet->bytes.usedSize();
@@ -95,18 +143,25 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
                         shift -= d;
                         d = 0;
                     }
+                    const std::int64_t capped = d < MidiTiming::kMaxOffset ? d : MidiTiming::kMaxOffset;
+                    if (placed && holdEvent(timing, record, double(blockStart) + double(capped)))
+                        return true;
+                    if (list.numEvents >= kMaxDeliveredEvents) return false;
                     write32(record + 8,
                             d < frames ? std::int32_t(d) : (frames > 0 ? frames - 1 : 0));
                     list.events[list.numEvents++] = reinterpret_cast<vst2::VstEvent*>(record);
                 }
-                return list.numEvents < kMaxDeliveredEvents;
+                return placed || list.numEvents < kMaxDeliveredEvents;
             });
         }
     }
 
+    bool delivered[kMaxDeliveredEvents];
+    addDueEvents(instance, timed, frames, delivered);
     if (instance.hostCallback != nullptr)
         instance.hostCallback(&instance.effect, vst2::audioMasterProcessEvents, 0, 0,
                               list.asVstEvents(), 0.0f);
+    timing.dropDelivered(delivered);
 
     if (held == nullptr) return;
     platform::LockGuard guard(*listLock);

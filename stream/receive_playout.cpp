@@ -5,35 +5,110 @@
 #include "net/network_endpoint.h"
 #include "shell/stream_effect.h"
 #include "stream/packet_format.h"
+#include "stream/playout_levels.h"
 
 namespace larkwire {
+
+namespace {
+
+// The queue holds stream frames, the levels are host frames; a stream far
+// off every real rate (or with none) still gets bounded levels.
+constexpr double kMinRateRatio = 1.0 / 16;
+constexpr double kMaxRateRatio = 16.0;
+// No host block is larger: a burst still arriving counts up to this for the cap.
+constexpr std::int32_t kMaxBurstFrames = 16384;
+
+bool convertedStream(const StreamEffect& instance) {
+    return std::fabs(double(instance.streamSampleRate) - instance.sampleRate) > kRateTolerance;
+}
+
+double streamFramesPerHostFrame(const StreamEffect& instance, bool converted) {
+    if (!converted) return 1.0;
+    const double r = double(instance.streamSampleRate) / instance.sampleRate;
+    if (!(r >= kMinRateRatio)) return kMinRateRatio;  // also NaN
+    return r > kMaxRateRatio ? kMaxRateRatio : r;
+}
+
+// The levels for a block of FRAMES (the last non-empty one for an empty block).
+PlayoutLevels levelsOf(const StreamEffect& instance, std::int32_t frames, std::int32_t factor,
+                       double perHost, std::int32_t burst) {
+    const std::int32_t block = frames > 0 ? frames : instance.playout.hostBlockFrames;
+    return playoutLevels(block, burst / perHost, factor, instance.sampleRate);
+}
+
+void closeBurst(PlayoutState& state, std::int32_t frames) {
+    if (frames <= 0) return;
+    if (frames >= state.burstFrames) state.burstFrames = frames;
+    else state.burstFrames -= (state.burstFrames - frames + 15) / 16;  // down slowly
+}
+
+// A sender cuts each block into full datagrams and a shorter last one, so a
+// short datagram ends a sender block.
+void trackBurst(PlayoutState& state, std::int32_t channels, std::int32_t frames) {
+    if (frames < wire::framesPerPacket(channels)) {
+        state.sawBlockEnd = true;
+        closeBurst(state, state.openBurstFrames + frames);
+        state.openBurstFrames = 0;
+    } else if (state.openBurstFrames + frames < kMaxBurstFrames) {
+        state.openBurstFrames += frames;
+    } else {
+        // Longer than any block: the sender's blocks are whole datagrams now.
+        state.openBurstFrames = kMaxBurstFrames;
+        state.sawBlockEnd = false;
+    }
+}
+
+std::int64_t framesFor(double hostFrames, double perHost) {
+    return std::int64_t(std::ceil(hostFrames * perHost));
+}
+
+}  // namespace
+
+std::int64_t queueLimitFrames(const StreamEffect& instance, std::int32_t frames) {
+    const PlayoutState& state = instance.playout;
+    const double perHost = streamFramesPerHostFrame(instance, convertedStream(instance));
+    const std::int32_t burst =
+        state.burstFrames > state.openBurstFrames ? state.burstFrames : state.openBurstFrames;
+    return framesFor(levelsOf(instance, frames, kStartPrebufferBlocks, perHost, burst).cap,
+                     perHost);
+}
 
 void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int32_t frames) {
     const wire::AudioContent content =
         wire::readAudioContent(packet.bytes.bytes(), packet.bytes.usedSize());
     if (content.samples == nullptr) return;
+    PlayoutState& state = instance.playout;
+    instance.midiTiming.noteAudio(packet.arrival, state.arrivedFrames - state.openBurstFrames);
+    trackBurst(state, content.channels, content.framesPerChannel);
+    instance.playout.arrivedFrames += content.framesPerChannel;
     const std::int32_t channelBytes = content.framesPerChannel * 4;
-    const std::int64_t limit = std::int64_t(kQueueLimitBlocks) * 4 * (frames > 0 ? frames : 0);
+    const std::int64_t limitFrames = queueLimitFrames(instance, frames);
+    const std::int64_t limit = limitFrames < INT32_MAX / 4 ? limitFrames * 4 : INT32_MAX;
     const std::int32_t channels =
         content.channels < channelCount ? content.channels : channelCount;
     for (std::int32_t k = 0; k < channels; ++k) {
         ChannelQueue& queue = instance.channelStates[k];
         queue.appendSamples(content.samples + std::int64_t(k) * channelBytes, channelBytes);
-        // Keep at most 16 host blocks: drop the oldest samples.
-        if (queue.queuedBytes() > limit)
+        // Past the cap the oldest samples go.
+        if (queue.queuedBytes() > limit) {
             queue.consumeBytes(queue.queuedBytes() - std::int32_t(limit));
+            instance.playout.overran = true;
+        }
     }
 }
 
 void collectAudio(StreamEffect& instance, std::int32_t frames) {
     platform::Lock* listLock = network::packetListLock.load();
     if (listLock == nullptr) return;
+    PlayoutState& state = instance.playout;
+    if (state.framesSinceAudio < INT64_MAX / 2) state.framesSinceAudio += frames;
     platform::LockGuard guard(*listLock);
     StreamRecords* stream = network::queuedStream(instance.identifier, StreamKind::audio);
     if (stream == nullptr) return;
     // Only this stream's records, oldest first: other traffic costs nothing here.
     while (ReceivedPacket* packet = stream->oldest) {
         network::takeQueued(packet);
+        state.framesSinceAudio = 0;
         const wire::AudioContent content =
             wire::readAudioContent(packet->bytes.bytes(), packet->bytes.usedSize());
         instance.streamChannels =
@@ -42,17 +117,57 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
         appendPacket(instance, *packet, frames);
         network::handBackPacket(packet);
     }
+    // Blocks that are whole datagrams show no end: take what came in one
+    // call, as at most two host blocks, so a flood after a pause is no burst.
+    // Streams whose blocks do end are left alone: a call may come mid-burst.
+    if (!state.sawBlockEnd && state.openBurstFrames > 0) {
+        const std::int32_t most = frames > 0 ? 2 * frames : state.openBurstFrames;
+        closeBurst(state, state.openBurstFrames < most ? state.openBurstFrames : most);
+        state.openBurstFrames = 0;
+    }
 }
 
 namespace {
 
-// Channel 0 short: hold the whole block, and wait for 2 blocks after direct play.
-bool heldBack(StreamEffect& instance, std::int32_t channel, std::int32_t available,
-              std::int32_t unit) {
-    const std::int64_t threshold =
-        instance.prebufferBlocks > 1 ? std::int64_t(unit) * instance.prebufferBlocks : unit;
-    if (channel != 0 || available >= threshold) return false;
-    if (instance.prebufferBlocks == 0) instance.prebufferBlocks = kRestartPrebufferBlocks;
+// Keeps the newest KEEP frames of every queue.
+void keepNewest(StreamEffect& instance, std::int64_t keep) {
+    for (std::int32_t ch = 0; ch < channelCount; ++ch) {
+        ChannelQueue& queue = instance.channelStates[ch];
+        if (queue.queuedBytes() / 4 > keep)
+            queue.consumeBytes(queue.queuedBytes() - std::int32_t(keep * 4));
+    }
+}
+
+// Whether this block plays, from channel 0's AVAILABLE frames and the UNIT
+// one block consumes. Playing starts once the target level is queued, and
+// restarts there when the queue holds stale audio (the instance was not
+// processing while datagrams waited); either way only the newest target
+// level is kept. A shortage holds the block and waits for 2 blocks.
+bool readyToPlay(StreamEffect& instance, std::int64_t available, std::int32_t unit,
+                 std::int32_t frames, double perHost, bool overran) {
+    PlayoutState& state = instance.playout;
+    const std::int32_t factor =
+        instance.prebufferBlocks > 0 ? instance.prebufferBlocks : state.targetBlocks;
+    const PlayoutLevels levels = levelsOf(instance, frames, factor, perHost, state.burstFrames);
+    std::int64_t target = framesFor(levels.target, perHost);
+    if (target < unit) target = unit;
+    if (instance.prebufferBlocks > 0) {
+        if (available < target) return false;
+        state.targetBlocks = instance.prebufferBlocks;
+        instance.prebufferBlocks = 0;
+        keepNewest(instance, target);
+        state.fine.reset();
+        return true;
+    }
+    if (available < unit) {
+        instance.prebufferBlocks = kRestartPrebufferBlocks;
+        return false;
+    }
+    if (overran || double(available) > levels.stale * perHost) {
+        keepNewest(instance, target);
+        state.fine.reset();
+        state.drift.reset();
+    }
     return true;
 }
 
@@ -120,26 +235,83 @@ void playGroup(StreamEffect& instance, InStepGroup& group, float* const* outputs
 
 }  // namespace
 
+namespace {
+
+// Adds one block of a channel played at the host's rate, through the fine
+// resampler: at ratio 1 a copy of the next CONSUMED frames.
+void playDirect(StreamEffect& instance, std::int32_t ch, float* out, std::int32_t consumed) {
+    FineResampler& fine = instance.playout.fine;
+    ChannelQueue& queue = instance.channelStates[ch];
+    const std::int32_t read = consumed + fine.lookahead();
+    auto* input = static_cast<float*>(scratchOf(instance, std::int64_t(read) * 4));
+    if (input == nullptr) return;
+    const std::int32_t got = queue.readSamples(input, read * 4) / 4;
+    for (std::int32_t j = got; j < read; ++j) input[j] = 0.0f;
+    fine.addBlock(ch, input, out);
+    queue.consumeBytes(consumed * 4);
+}
+
+// The level the queue averages over a sender burst when it is held at
+// TARGET: a burst larger than a block refills it only now and then.
+double averageLevel(const StreamEffect& instance, double target, std::int32_t frames,
+                    double perHost) {
+    const double burst = instance.playout.burstFrames / perHost;
+    return burst > frames ? target - (burst - frames) / 2 : target;
+}
+
+}  // namespace
+
 void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames) {
     if (network::packetListLock.load() == nullptr || frames < 0) return;
+    PlayoutState& state = instance.playout;
+    state.clock.played = false;
+    const bool overran = state.overran;
+    state.overran = false;
+    // An empty block plays nothing and keeps the queues for the next one.
+    if (frames == 0) return;
+    state.hostBlockFrames = frames;
     const double hostRate = instance.sampleRate;
-    const bool converted =
-        std::fabs(double(instance.streamSampleRate) - hostRate) > kRateTolerance;
+    const bool converted = convertedStream(instance);
+    const double perHost = streamFramesPerHostFrame(instance, converted);
     const std::int32_t streamChannels =
         instance.streamChannels < channelCount ? instance.streamChannels : channelCount;
-    InStepGroup group;
+    if (streamChannels <= 0) return;
+    // Clock drift rides on top of the nominal conversion.
+    const double drift = state.drift.ratio();
+    const double inputRate = double(instance.streamSampleRate) * drift;
 
+    // Channel 0 decides for the block.
+    std::int32_t unit = frames;
+    ChannelResampler* firstConverter = converted ? instance.resamplers[0] : nullptr;
+    if (firstConverter != nullptr) {
+        firstConverter->setRates(inputRate, hostRate);
+        double* input = nullptr;
+        unit = firstConverter->prepareInput(frames, 1, &input);
+    }
+    const std::int64_t available = instance.channelStates[0].queuedBytes() / 4;
+    if (unit > 0 && !readyToPlay(instance, available, unit, frames, perHost, overran)) return;
+    ChannelQueue& first = instance.channelStates[0];
+    const std::int64_t level = first.queuedBytes() / 4;
+    const std::int64_t nextFrame = state.arrivedFrames - level;
+    state.clock.played = true;
+    if (firstConverter != nullptr) {
+        state.clock.first =
+            double(nextFrame - firstConverter->bufferedFrames()) + firstConverter->position();
+        state.clock.step = firstConverter->ratio();
+    }
+
+    InStepGroup group;
+    std::int32_t consumed = -1;  // the fine resampler's block, once begun
     for (std::int32_t ch = 0; ch < streamChannels; ++ch) {
         ChannelQueue& queue = instance.channelStates[ch];
         const std::int32_t available = queue.queuedBytes() / 4;
         ChannelResampler* resampler = instance.resamplers[ch];
 
         if (converted && resampler != nullptr) {
-            resampler->setRates(double(instance.streamSampleRate), hostRate);
+            resampler->setRates(inputRate, hostRate);
             double* input = nullptr;
             const std::int32_t need = resampler->prepareInput(frames, 1, &input);
             if (need <= 0 || input == nullptr) continue;
-            if (heldBack(instance, ch, available, need)) return;  // channel 0: nothing pending
             if (group.count == group.capacity ||
                 (group.count > 0 && !resampler->inStepWith(*group.resamplers[0])))
                 playGroup(instance, group, outputs, frames);
@@ -160,17 +332,23 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
             continue;
         }
 
-        if (heldBack(instance, ch, available, frames)) return;
-        const std::int32_t take = available < frames ? available : frames;
-        instance.prebufferBlocks = 0;
-        auto* taken = static_cast<float*>(scratchOf(instance, std::int64_t(take) * 4));
-        if (taken == nullptr) continue;
-        queue.readSamples(taken, take * 4);
-        queue.consumeBytes(take * 4);
-        float* out = outputs[ch];
-        for (std::int32_t j = 0; j < take; ++j) out[j] += taken[j];
+        if (consumed < 0) {
+            consumed = state.fine.beginBlock(frames, drift);
+            if (ch == 0) {
+                state.clock.first = double(nextFrame);
+                state.clock.step = double(consumed) / frames;
+            }
+        }
+        playDirect(instance, ch, outputs[ch], consumed);
     }
     playGroup(instance, group, outputs, frames);
+    if (consumed >= 0) state.fine.endBlock();
+
+    // The level at the block's start, against where it should average.
+    const PlayoutLevels levels =
+        levelsOf(instance, frames, state.targetBlocks, perHost, state.burstFrames);
+    state.drift.observe(double(level) / perHost,
+                        averageLevel(instance, levels.target, frames, perHost), frames, hostRate);
 }
 
 void flushQueues(StreamEffect& instance) {
@@ -181,6 +359,14 @@ void flushQueues(StreamEffect& instance) {
         if (instance.resamplers[ch] != nullptr) instance.resamplers[ch]->reset();
     }
     instance.prebufferBlocks = kStartPrebufferBlocks;
+    PlayoutState& state = instance.playout;
+    state.targetBlocks = kStartPrebufferBlocks;
+    state.openBurstFrames = 0;
+    state.sawBlockEnd = false;
+    state.overran = false;
+    state.clock.played = false;
+    state.fine.reset();
+    state.drift.reset();
 }
 
 }  // namespace larkwire

@@ -12,6 +12,7 @@
 #include "editor/deferred_edit.h"
 #include "editor/editor_host.h"
 #include "editor/editor_ids.h"
+#include "editor/field_edits.h"
 #include "editor/meter_tick.h"
 #include "editor/recent_destinations.h"
 #include "editor/win32/window_classes.h"
@@ -68,14 +69,6 @@ void applySendRule(StreamEffect& instance) {
     const BOOL sending = instance.sendMode != 0;
     for (int id : {IDC_DESTINATION, IDC_CHANNELS_LABEL, IDC_SEND_CHANNELS})
         EnableWindow(GetDlgItem(dialog, id), sending);
-}
-
-// Leading decimal digits, 0 if none; saturates rather than overflowing.
-std::int32_t leadingNumber(const char* text) {
-    long long value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        if (value < 0x7FFFFFFF) value = value * 10 + (*text - '0');
-    return static_cast<std::int32_t>(value < 0x7FFFFFFF ? value : 0x7FFFFFFF);
 }
 
 void refresh(HWND dialog, DialogState& state, StreamEffect& instance) {
@@ -151,8 +144,7 @@ void command(HWND dialog, DialogState& state, StreamEffect& instance, int id, in
         case IDC_SEND_CHANNELS:
             if (code != EN_CHANGE) return;
             GetDlgItemTextA(dialog, IDC_SEND_CHANNELS, text, sizeof text);
-            if (text[0] == '\0') return;
-            instance.sendChannels.store(leadingNumber(text));
+            if (!applySendChannelsText(instance, text)) return;
             break;
         case IDC_DESTINATION:
             if (code == CBN_SELCHANGE || code == CBN_EDITCHANGE) {

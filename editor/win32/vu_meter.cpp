@@ -9,6 +9,7 @@
 
 #include "editor/meter_geometry.h"
 #include "editor/meter_levels.h"
+#include "editor/meter_scale_picture.h"
 #include "editor/win32/offscreen_bitmap.h"
 #include "editor/win32/window_classes.h"
 
@@ -52,15 +53,6 @@ void fillRect(BitmapSurface& surface, int x, int y, int w, int h, Rgb colour) {
         for (int col = std::max(0, x); col < x1; ++col) bits[row * surface.getRowSpan() + col] = pixel;
 }
 
-void line(HDC dc, int x0, int y0, int x1, int y1, COLORREF colour) {
-    HPEN pen = CreatePen(PS_SOLID, 1, colour);
-    HGDIOBJ old = SelectObject(dc, pen);
-    MoveToEx(dc, x0, y0, nullptr);
-    LineTo(dc, x1, y1);
-    SelectObject(dc, old);
-    DeleteObject(pen);
-}
-
 void text(HDC dc, const char* s, RECT r, COLORREF colour, UINT format) {
     SetTextColor(dc, colour);
     SetBkMode(dc, TRANSPARENT);
@@ -85,42 +77,26 @@ void copyColumns(MeterWindow& m, int x0, int x1, int y, int h, int height, bool 
 
 // ---- horizontal meter ----
 
+// Fills write the bits directly, so GDI's queued text is flushed before each.
+class BitmapScalePainter : public ScalePainter {
+public:
+    explicit BitmapScalePainter(OffscreenBitmap& image) : image_(image) {}
+    void fill(int x, int y, int width, int height, Rgb colour) override {
+        GdiFlush();
+        fillRect(image_, x, y, width, height, colour);
+    }
+    void centredText(const char* s, int x, int y, int width, int height, Rgb colour) override {
+        text(image_.getDC(), s, RECT{x, y, x + width, y + height}, RGB(colour.r, colour.g, colour.b),
+             DT_CENTER | DT_VCENTER);
+    }
+
+private:
+    OffscreenBitmap& image_;
+};
+
 void buildHorizontalScale(MeterWindow& m, int w, int h) {
-    const MeterScale& scale = m.scale();
-    const int z = zeroDbColumn(w, scale);
-    const int half = h / 2;
-    HDC dc = m.scaleImage.getDC();
-    GdiFlush();
-    fillRect(m.scaleImage, 0, 0, w, 2 * h, kMeterBackground);
-    for (int x = 0; x < w; ++x) {
-        const Rgb full = columnColour(x, z, scale.striped);
-        const Rgb dim = dimmed(full);
-        fillRect(m.scaleImage, x, 0, 1, half, dim);
-        fillRect(m.scaleImage, x, half + 1, 1, h - half - 1, dim);
-        fillRect(m.scaleImage, x, h, 1, half, full);
-        fillRect(m.scaleImage, x, h + half + 1, 1, h - half - 1, full);
-    }
-    int marks[kMaxMeterMarks];
-    const int count = horizontalMarks(w, scale, marks);
-    const int tick = h / 6;
-    const UINT centred = DT_CENTER | DT_VCENTER;
-    for (int i = 0; i < count; ++i) {
-        const int d = marks[i];
-        const int x = markColumn(w, d, scale);
-        const int g = markGrey(d, scale);
-        char label[16];
-        std::snprintf(label, sizeof label, "%d", -d);
-        line(dc, x, 0, x, tick, RGB(g, g, g));
-        line(dc, x, h - 1, x, h - 1 - tick, RGB(g, g, g));
-        text(dc, label, RECT{x - 16, 0, x + 16, h}, RGB(g, g, g), centred);
-        for (int shadow = 1; shadow >= 0; --shadow) {
-            const COLORREF c = shadow ? RGB(0, 0, 0) : RGB(255, 255, 255);
-            line(dc, x + shadow, h, x + shadow, h + tick, c);
-            line(dc, x + shadow, 2 * h - 1, x + shadow, 2 * h - 1 - tick, c);
-        }
-        text(dc, label, RECT{x - 16, h + 2, x + 18, 2 * h + 2}, RGB(0, 0, 0), centred);
-        text(dc, label, RECT{x - 16, h, x + 16, 2 * h}, RGB(255, 255, 255), centred);
-    }
+    BitmapScalePainter painter(m.scaleImage);
+    drawHorizontalScale(painter, w, h, m.scale(), 16);
     GdiFlush();
 }
 

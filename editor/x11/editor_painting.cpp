@@ -34,11 +34,20 @@ void EditorWindow::paint() {
         const DialogControl* controls = dialogControls(&count);
         for (std::size_t i = 0; i < count; ++i) paintControl(controls[i]);
         copyToWindow({0, 0, width_, height_});
-        dirty_ = meterDirty_ = false;
-    } else if (meterDirty_) {
+        dirty_ = meterDirty_ = caretDirty_ = false;
+        return;
+    }
+    if (meterDirty_) {
         paintMeter();
         copyToWindow(rectOf(IDC_LEVEL_METER));
         meterDirty_ = false;
+    }
+    if (caretDirty_) {
+        if (const DialogControl* c = control(focus_)) {
+            paintControl(*c);
+            copyToWindow(rectOf(focus_));
+        }
+        caretDirty_ = false;
     }
 }
 
@@ -105,7 +114,7 @@ void EditorWindow::paintField(const Field& field, PixelRect r, bool enabled) {
         back_.textAt(font_, text, x, y, band, kHighlightText);
     }
     const int caretX = x + textWidth(display_, font_, text.substr(0, m.caret()));
-    if (caretX >= area.x - 1 && caretX <= area.x + area.width)
+    if (caretShown_ && caretX >= area.x - 1 && caretX <= area.x + area.width)
         back_.fill({caretX, area.y, scaled(metrics_.scale, 1), area.height}, kText);
 }
 

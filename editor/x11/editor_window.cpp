@@ -13,6 +13,7 @@
 #include <strings.h>
 
 #include "editor/editor_ids.h"
+#include "editor/field_edits.h"
 #include "editor/meter_tick.h"
 #include "editor/recent_destinations.h"
 #include "editor/x11/x11_error_trap.h"
@@ -33,14 +34,6 @@ std::int64_t nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// Leading decimal digits, 0 if none; saturates rather than overflowing.
-std::int32_t leadingNumber(const char* text) {
-    long long value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        if (value < 0x7FFFFFFF) value = value * 10 + (*text - '0');
-    return static_cast<std::int32_t>(value < 0x7FFFFFFF ? value : 0x7FFFFFFF);
 }
 
 // The desktop's DPI as the font library reads it (the Xft.dpi resource), 96
@@ -260,9 +253,7 @@ void EditorWindow::fieldChanged(Field& field) {
         setIdentifier(*instance_, identifier_.model.text().c_str());
         userEdited();
     } else if (&field == &channels_) {
-        if (channels_.model.text().empty()) return;
-        instance_->sendChannels.store(leadingNumber(channels_.model.text().c_str()));
-        userEdited();
+        if (applySendChannelsText(*instance_, channels_.model.text().c_str())) userEdited();
     } else {
         listSelection_ = -1;
         destinationEdited();
@@ -346,6 +337,7 @@ void EditorWindow::setFocus(int id) {
     }
     // Entering a field by the keyboard selects its text, as dialogs do.
     if (Field* field = fieldOf(id)) field->model.selectAll();
+    restartCaretBlink();
     dirty_ = true;
 }
 
@@ -400,6 +392,12 @@ void EditorWindow::keepCaretVisible(Field& field) {
     // No empty space at the right while text lies scrolled out at the left.
     field.scroll = std::max(0, std::min(field.scroll, std::max(0, total - area.width + 1)));
     if (caretX < field.scroll) field.scroll = caretX;
+    restartCaretBlink();
+}
+
+void EditorWindow::restartCaretBlink() {
+    caretBlink_.restart(nowMs());
+    caretShown_ = true;
 }
 
 // ---- the destination's list ----
@@ -558,6 +556,12 @@ void EditorWindow::pump() {
     }
     if (destinationDue_ != 0 && now >= destinationDue_) applyDestination();
     applySendRule();
+    // Only the focused field is drawn again when its caret blinks.
+    const bool caretShown = caretBlink_.visible(now);
+    if (caretShown != caretShown_) {
+        caretShown_ = caretShown;
+        caretDirty_ = fieldOf(focus_) != nullptr && haveXFocus_ && enabledControl(focus_);
+    }
     paint();
     XFlush(display_);
 }
@@ -584,6 +588,7 @@ void EditorWindow::handle(const XEvent& event) {
         }
         case FocusIn:
             if (event.xfocus.detail != NotifyPointer) haveXFocus_ = true;
+            restartCaretBlink();
             dirty_ = true;
             break;
         case FocusOut:

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/caret_blink.h"
 #include "editor/dialog_layout.h"
 #include "editor/text_edit_model.h"
 #include "editor/x11/clipboard.h"
@@ -82,6 +83,7 @@ private:
     int controlAt(int x, int y) const;
     std::size_t caretFromX(Field& field, int x) const;
     void keepCaretVisible(Field& field);
+    void restartCaretBlink();
 
     // The destination's list.
     void addListItem(const char* text);
@@ -148,6 +150,8 @@ private:
 
     std::int64_t nextMeterTick_ = 0, nextChangedPoll_ = 0, destinationDue_ = 0;
     bool dirty_ = true, meterDirty_ = false;
+    CaretBlink caretBlink_;
+    bool caretShown_ = true, caretDirty_ = false;
     bool notifyHost_ = false;
     bool windowGone_ = false;
     int errors_ = 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "editor/meter_geometry.h"
+#include "editor/meter_scale_picture.h"
 
 namespace larkwire {
 
@@ -11,6 +12,21 @@ namespace {
 
 constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kBlack{0, 0, 0};
+
+class CanvasScalePainter : public ScalePainter {
+public:
+    CanvasScalePainter(X11Canvas& canvas, XftFont* font) : canvas_(canvas), font_(font) {}
+    void fill(int x, int y, int width, int height, Rgb colour) override {
+        canvas_.fill({x, y, width, height}, colour);
+    }
+    void centredText(const char* text, int x, int y, int width, int height, Rgb colour) override {
+        canvas_.text(font_, text, {x, y, width, height}, colour, TextAlign::centre);
+    }
+
+private:
+    X11Canvas& canvas_;
+    XftFont* font_;
+};
 
 }  // namespace
 
@@ -26,43 +42,8 @@ bool LevelMeter::click(int x, int width) {
 }
 
 void LevelMeter::buildScale(int w, int h) {
-    const MeterScale& scale = normalMeterScale();
-    const int z = zeroDbColumn(w, scale);
-    const int half = h / 2;
-    X11Canvas& dc = scaleImage_;
-    dc.fill({0, 0, w, 2 * h}, kMeterBackground);
-    for (int x = 0; x < w; ++x) {
-        const Rgb full = columnColour(x, z, scale.striped);
-        const Rgb dim = dimmed(full);
-        dc.fill({x, 0, 1, half}, dim);
-        dc.fill({x, half + 1, 1, h - half - 1}, dim);
-        dc.fill({x, h, 1, half}, full);
-        dc.fill({x, h + half + 1, 1, h - half - 1}, full);
-    }
-    int marks[kMaxMeterMarks];
-    const int count = horizontalMarks(w, scale, marks);
-    const int tick = h / 6;
-    const int labelHalf = int(16 * scale_);
-    for (int i = 0; i < count; ++i) {
-        const int d = marks[i];
-        const int x = markColumn(w, d, scale);
-        const int g = markGrey(d, scale);
-        char label[16];
-        std::snprintf(label, sizeof label, "%d", -d);
-        const Rgb grey{g, g, g};
-        dc.line(x, 0, x, tick, grey);
-        dc.line(x, h - 1, x, h - 1 - tick, grey);
-        dc.text(font_, label, {x - labelHalf, 0, 2 * labelHalf, h}, grey, TextAlign::centre);
-        for (int shadow = 1; shadow >= 0; --shadow) {
-            const Rgb c = shadow ? kBlack : kWhite;
-            dc.line(x + shadow, h, x + shadow, h + tick, c);
-            dc.line(x + shadow, 2 * h - 1, x + shadow, 2 * h - 1 - tick, c);
-        }
-        // The shadow's rectangle is moved down and widened to the right by 2,
-        // which puts the centred text 1 pixel right and 2 down.
-        dc.text(font_, label, {x - labelHalf + 1, h + 2, 2 * labelHalf, h}, kBlack, TextAlign::centre);
-        dc.text(font_, label, {x - labelHalf, h, 2 * labelHalf, h}, kWhite, TextAlign::centre);
-    }
+    CanvasScalePainter painter(scaleImage_, font_);
+    drawHorizontalScale(painter, w, h, normalMeterScale(), int(16 * scale_));
 }
 
 void LevelMeter::copyColumns(X11Canvas& target, PixelRect r, int x0, int x1, int y, int rows, bool lit,

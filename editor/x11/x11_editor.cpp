@@ -21,6 +21,7 @@
 #include <new>
 #include <thread>
 
+#include "editor/deferred_edit.h"
 #include "editor/editor_host.h"
 #include "editor/x11/editor_window.h"
 #include "shell/module_state.h"
@@ -53,11 +54,6 @@ struct EditorSession {
 };
 
 EditorSession* sessionOf(StreamEffect& instance) { return static_cast<EditorSession*>(instance.editorWindow); }
-
-void notifyHost(StreamEffect& instance) {
-    if (vst2::HostCallback callback = sharedHostCallback.load())
-        callback(&instance.effect, vst2::audioMasterAutomate, -1, 0, nullptr, 0.0f);
-}
 
 // [editor fallback thread] Never calls the host: a host that marshals a
 // callback to its UI thread while that thread waits in effEditClose for this
@@ -138,7 +134,7 @@ void closeEditor(StreamEffect& instance, bool instanceClosing) {
     if (errors != 0) std::fprintf(stderr, "larkwire: the editor met %d X errors\n", errors);
     // The address typed last was applied by the close; a closing instance
     // is not worth telling about.
-    if (notify && !instanceClosing) notifyHost(instance);
+    if (notify && !instanceClosing) notifyHostOfEdit(instance);
 }
 
 void idleEditor(StreamEffect& instance) {
@@ -153,7 +149,7 @@ void idleEditor(StreamEffect& instance) {
     }
     if (session->notifyPending.exchange(false)) notify = true;
     // Outside the lock: the host may call back into the plug-in.
-    if (notify) notifyHost(instance);
+    if (notify) notifyHostOfEdit(instance);
 }
 
 bool editorClientRect(StreamEffect& instance, vst2::ERect& rect) {

@@ -32,16 +32,19 @@ std::vector<std::uint8_t> wellFormed(InputReader& input, const StreamEffect& ins
     return bytes;
 }
 
-// The longest block any append saw in this input: no queue may hold more
-// than 16 of those, since each append cuts its queue back to 16 blocks.
-std::int32_t longestBlock = 0;
+// The largest cap seen in this input, plus what a burst still arriving
+// (at most 16384 frames, at up to 16 stream frames per host frame) may add
+// to it during an append: no queue may hold more.
+std::int64_t largestLimit = 0;
+constexpr std::int64_t kOpenBurstAllowance = 4 * 16384 * 16;
 
 void checkQueues(StreamEffect& instance, std::int32_t channels, std::int32_t frames) {
-    if (frames > longestBlock) longestBlock = frames;
+    const std::int64_t limit = queueLimitFrames(instance, frames);
+    if (limit > largestLimit) largestLimit = limit;
     for (std::int32_t ch = 0; ch < channels; ++ch) {
         const ChannelQueue& queue = instance.channelStates[ch];
         LARKWIRE_FUZZ_CHECK(queue.queuedBytes() >= 0);
-        LARKWIRE_FUZZ_CHECK(queue.queuedBytes() <= std::int64_t(kQueueLimitBlocks) * 4 * longestBlock);
+        LARKWIRE_FUZZ_CHECK(queue.queuedBytes() <= 4 * (largestLimit + kOpenBurstAllowance));
         LARKWIRE_FUZZ_CHECK(queue.readOffset() >= 0 && queue.readOffset() < ChannelQueue::kBlockCapacity);
     }
     LARKWIRE_FUZZ_CHECK(instance.streamChannels >= 1);
@@ -78,7 +81,7 @@ void appendDirect(StreamSession& session, InputReader& input) {
 
 int playoutTarget(const std::uint8_t* data, std::size_t size) {
     InputReader input(data, size);
-    longestBlock = 0;
+    largestLimit = 0;
     StreamSession session(input, nullptr);
     for (int op = 0; !input.empty() && op < 256; ++op) {
         switch (input.byte() % 6) {

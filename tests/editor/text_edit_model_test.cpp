@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "editor/caret_blink.h"
 #include "editor/dialog_layout.h"
+#include "editor/field_edits.h"
 #include "editor/text_edit_model.h"
 
 namespace larkwire {
@@ -47,6 +49,28 @@ TEST(TextEditModel, PastedAndTypedTextIsFiltered) {
     line.selectAll();
     EXPECT_TRUE(line.insert("1234567890"));  // the selection makes room, the limit still holds
     EXPECT_EQ(line.text(), "12345678");
+}
+
+TEST(CaretBlink, ShownAtOnceWhenMovedThenEveryOtherHalfPeriod) {
+    CaretBlink blink;
+    blink.restart(10'000);
+    EXPECT_TRUE(blink.visible(10'000));
+    EXPECT_TRUE(blink.visible(10'529));
+    EXPECT_FALSE(blink.visible(10'530));
+    EXPECT_FALSE(blink.visible(11'059));
+    EXPECT_TRUE(blink.visible(11'060));
+    // A keystroke while it is off shows it again, with a full half period.
+    blink.restart(11'700);
+    EXPECT_TRUE(blink.visible(11'700));
+    EXPECT_TRUE(blink.visible(12'229));
+    EXPECT_FALSE(blink.visible(12'230));
+}
+
+TEST(ChannelField, LeadingDigitsSaturateRatherThanWrap) {
+    EXPECT_EQ(leadingNumber("12ab"), 12);
+    EXPECT_EQ(leadingNumber("x5"), 0);
+    EXPECT_EQ(leadingNumber("2147483647"), 0x7FFFFFFF);
+    EXPECT_EQ(leadingNumber("99999999999999999999999"), 0x7FFFFFFF);
 }
 
 TEST(DialogLayout, PixelsFollowTheFontsBaseUnits) {

@@ -48,11 +48,11 @@ TEST_F(ReceivePlayout, AfterAShortageWaitsForTwoBlocks) {
     EXPECT_NE(runBlock(512)[0][0], 0.0f);
 }
 
-TEST_F(ReceivePlayout, BurstIsCutBackToSixteenBlocks) {
-    for (int block = 0; block < 20; ++block) queueStereoBlock("default", 44100, float(block));
-    runBlock(512);
-    // 16 blocks remain after the append, one of them played.
-    EXPECT_EQ(instance->channelStates[0].queuedBytes(), 15 * 512 * 4);
+TEST_F(ReceivePlayout, AFirstBurstBeyondTheTargetPlaysOnlyItsNewestFourBlocks) {
+    for (int block = 0; block < 20; ++block) queueStereoBlock("default", 44100, float(block * 10000));
+    const auto out = runBlock(512);
+    EXPECT_EQ(out[0][0], 160000.0f);  // block 16 of 0..19
+    EXPECT_EQ(instance->channelStates[0].queuedBytes(), 3 * 512 * 4);
 }
 
 TEST_F(ReceivePlayout, OnlyMatchingIdentifiersAndChannelsWithinTheInstance) {
@@ -99,15 +99,15 @@ TEST_F(ReceivePlayout, SuspendEmptiesEverythingAndZeroFrameBlocks) {
     dispatch(vst2::effMainsChanged, 0, 1);
     EXPECT_EQ(instance->prebufferBlocks, 4);
 
-    // A zero-frame block keeps nothing of what arrives and clears the pre-buffer.
+    // A zero-frame block plays nothing and keeps what arrives for the next.
     queueStereoBlock("default", 44100, 1.0f);
     runBlock(0);
-    EXPECT_EQ(instance->channelStates[0].queuedBytes(), 0);
-    EXPECT_EQ(instance->prebufferBlocks, 0);
+    EXPECT_EQ(instance->channelStates[0].queuedBytes(), 512 * 4);
+    EXPECT_EQ(instance->prebufferBlocks, 4);
 }
 
-TEST_F(ReceivePlayout, ConvertedPathWaitsForFourTimesNeed) {
-    // A 48 kHz stream into a 44.1 kHz host: 512 output frames need 561 input frames.
+TEST_F(ReceivePlayout, ConvertedPathWaitsForFourBlocksInTime) {
+    // A 48 kHz stream into a 44.1 kHz host: 4 host blocks are 2230 stream frames.
     int queuedFrames = 0;
     int played = -1;
     for (int block = 0; block < 12 && played < 0; ++block) {
@@ -116,9 +116,11 @@ TEST_F(ReceivePlayout, ConvertedPathWaitsForFourTimesNeed) {
         const auto out = runBlock(512);
         if (out[0][100] != 0.0f) played = block;
     }
+    const int target = int(std::ceil(4 * 512 * 48000.0 / 44100.0));
     const int need = int(std::trunc(512 * 48000.0 / 44100.0)) + 4;
-    EXPECT_EQ(played, (4 * need + 511) / 512 - 1);
-    EXPECT_EQ(instance->prebufferBlocks, 4);  // the converted path never lowers it
+    EXPECT_EQ(played, (target + 511) / 512 - 1);
+    EXPECT_EQ(instance->prebufferBlocks, 0);
+    EXPECT_EQ(instance->channelStates[0].queuedBytes(), (target - need) * 4);
 }
 
 TEST_F(ReceivePlayout, ConvertedToneKeepsItsFrequencyAndLevel) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -153,6 +154,10 @@ TEST(Faults, MissingConverterSlotPlaysThatChannelDirect) {
     std::vector<float> a(512, 0.0f), b(512, 0.0f);
     float* channels[2] = {a.data(), b.data()};
     processReplacing(&receiver->effect, channels, channels, 512);
-    EXPECT_EQ(a[0], 1.0f);  // the direct path, unconverted
-    EXPECT_EQ(receiver->channelStates[0].queuedBytes(), (40 * 150 - 512) * 4);
+    // The direct path, unconverted: consecutive samples of one datagram.
+    EXPECT_NE(a[0], 0.0f);
+    EXPECT_EQ(a[1], a[0] + 1.0f);
+    // Playing starts with the newest 4 blocks in time.
+    const int target = int(std::ceil(4 * 512 * 48000.0 / 44100.0));
+    EXPECT_EQ(receiver->channelStates[0].queuedBytes(), (target - 512) * 4);
 }

@@ -261,7 +261,7 @@ int run(const Options& o) {
     std::int64_t lateBlocks = 0;
     double worstLateMs = 0;
     std::int64_t blocksRun = 0;
-    const auto start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     const std::int64_t startWall = wallClockNanoseconds();
     const int watched = std::min(o.channels >= 0 ? o.channels : outputs, outputs);
     WatchSettings watchSettings;
@@ -275,7 +275,19 @@ int run(const Options& o) {
     watchSettings.startWallNanoseconds = startWall;
     watchSettings.clockScale = clockScale;
     StreamWatch watch(watchSettings);
+    // LARKWIRE_HOST_PAUSE="AT:SECONDS": stop processing for a while at AT
+    // seconds and go on from then without catching up, as a DAW does around
+    // a bypassed track (a benchmark hook).
+    double pauseAt = -1, pauseSeconds = 0;
+    if (const char* pause = std::getenv("LARKWIRE_HOST_PAUSE"))
+        if (std::sscanf(pause, "%lf:%lf", &pauseAt, &pauseSeconds) != 2) pauseAt = -1;
+    const std::int64_t pauseBlock = pauseAt >= 0 ? std::llround(pauseAt * rate / block) : -1;
     for (std::int64_t b = 0; b - waitedBlocks < totalBlocks && !stopRequested; ++b) {
+        if (b == pauseBlock) {
+            const auto pause = std::chrono::nanoseconds(std::llround(pauseSeconds * 1e9));
+            std::this_thread::sleep_for(pause);
+            start += pause;
+        }
         const auto due =
             start + std::chrono::nanoseconds(std::llround(double(b) * block * 1e9 / (rate * clockScale)));
         const auto now = std::chrono::steady_clock::now();

@@ -1,0 +1,118 @@
+// Received MIDI plays with its audio: in the block where the audio of its
+// sender block plays, at the offset it had there.
+#include "tests/support/instance_fixture.h"
+
+#include <map>
+
+using namespace larkwire;
+using namespace larkwire::testing;
+
+namespace {
+
+struct Delivered {
+    int note;
+    int offset;
+};
+std::vector<Delivered> delivered;
+
+vst2::intptr VST_CALLBACK recordingHost(vst2::AEffect*, vst2::int32 opcode, vst2::int32,
+                                        vst2::intptr, void* ptr, float) {
+    if (opcode != vst2::audioMasterProcessEvents) return 0;
+    const auto* list = static_cast<const vst2::VstEvents*>(ptr);
+    for (int i = 0; i < list->numEvents; ++i) {
+        const auto* event = reinterpret_cast<const vst2::VstMidiEvent*>(list->events[i]);
+        delivered.push_back({std::uint8_t(event->midiData[1]), event->deltaFrames});
+    }
+    return 0;
+}
+
+}  // namespace
+
+class MidiTimingRun : public InstanceFixture,
+                      public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(MidiTimingRun, EachEventLandsOnItsAudio) {
+    const auto [senderBlock, hostBlock] = GetParam();
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    std::map<int, float> soundAt;  // note -> the sample its event must land on
+    int block = 0, checked = 0;
+    for (int played = 0; played < 40 * 2048; played += hostBlock) {
+        while (block * senderBlock < played + hostBlock) {
+            // Audio counting stream frames from 1, then the block's one event.
+            for (int start = 0; start < senderBlock; start += 150)
+                queueDatagram(audioDatagram("default", 2, 44100, std::min(150, senderBlock - start),
+                                            float(block * senderBlock + start + 1)));
+            const int offset = (block * 37) % senderBlock;
+            auto midi = midiDatagram("default", {offset});
+            midi[40 + 25] = std::uint8_t(block % 128);
+            queueDatagram(midi);
+            soundAt[block % 128] = float(block * senderBlock + offset + 1);
+            ++block;
+        }
+        const auto out = runBlock(hostBlock);
+        for (const Delivered& d : delivered) {
+            EXPECT_EQ(out[0][size_t(d.offset)], soundAt[d.note]) << "note " << d.note;
+            ++checked;
+        }
+        delivered.clear();
+    }
+    EXPECT_EQ(checked + instance->midiTiming.pending(), block);  // none lost
+    EXPECT_GT(checked, block / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizes, MidiTimingRun,
+                         ::testing::Values(std::pair{512, 512}, std::pair{2048, 64},
+                                           std::pair{64, 512}));
+
+TEST_F(MidiTimingRun, WithoutAudioEventsComeAtOnce) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    queueDatagram(midiDatagram("default", {100}));
+    runBlock(512);
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0].offset, 100);
+}
+
+TEST_F(MidiTimingRun, ASenderBlockSplitAcrossTwoHostBlocksKeepsItsStart) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    // Sender blocks of 512 frames (150, 150, 150, 62); block 4 arrives in two parts.
+    auto queuePart = [](int block, int from, int to) {
+        for (int start = from; start < to; start += 150)
+            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start),
+                                        float(block * 512 + start + 1)));
+    };
+    for (int block = 0; block < 4; ++block) queuePart(block, 0, 512);
+    queuePart(4, 0, 150);
+    runBlock(512);
+    queuePart(4, 150, 512);
+    queueDatagram(midiDatagram("default", {300}));
+    for (int b = 0; b < 6 && delivered.empty(); ++b) {
+        queuePart(5 + b, 0, 512);
+        const auto out = runBlock(512);
+        if (!delivered.empty()) {
+            EXPECT_EQ(out[0][size_t(delivered[0].offset)], float(4 * 512 + 301));
+        }
+    }
+    EXPECT_EQ(delivered.size(), 1u);
+}
+
+TEST_F(MidiTimingRun, AHostileOffsetWaitsNoLongerThanTheLargestBlock) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    int block = 0;
+    auto queueBlock = [&] {
+        for (int start = 0; start < 512; start += 150)
+            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start), 1.0f));
+        ++block;
+    };
+    queueBlock();
+    queueDatagram(midiDatagram("default", {0x40000000}));
+    for (int b = 0; b < 40 && delivered.empty(); ++b) {
+        queueBlock();
+        runBlock(512);
+    }
+    EXPECT_EQ(delivered.size(), 1u);
+    EXPECT_LE(block, 4 + 16384 / 512 + 2);
+}

@@ -1,0 +1,116 @@
+// The level the receiver holds, in time: targets and caps that fit the
+// sender's bursts, restarts that drop stale audio, and streams far from the
+// host's rate.
+#include "tests/support/instance_fixture.h"
+
+#include <cmath>
+
+#include "stream/playout_levels.h"
+#include "stream/receive_playout.h"
+
+using namespace larkwire;
+using namespace larkwire::testing;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// One stereo sender block whose channel 0 counts frames from FIRST on.
+void queueRamp(int frames, float first) {
+    for (int start = 0; start < frames; start += 150)
+        queueDatagram(audioDatagram("default", 2, 44100, std::min(150, frames - start),
+                                    first + float(start)));
+}
+
+}  // namespace
+
+TEST(PlayoutLevels, FollowTheLargerOfHostBlocksAndSenderBursts) {
+    const PlayoutLevels same = playoutLevels(512, 512, 4, 48000);
+    EXPECT_EQ(same.target, 2048);
+    EXPECT_EQ(same.cap, 16 * 512);
+    EXPECT_EQ(playoutLevels(512, 512, 2, 48000).target, 1024);
+    // A 2048-frame sender into 64-frame blocks: two bursts, and four fit the cap.
+    const PlayoutLevels big = playoutLevels(64, 2048, 4, 48000);
+    EXPECT_EQ(big.target, 4096);
+    EXPECT_EQ(big.cap, 8192);
+    EXPECT_EQ(big.stale, 4096 + 4800);  // 100 ms beyond the target
+}
+
+class PlayoutRules : public InstanceFixture {};
+
+TEST_F(PlayoutRules, BigSenderBlocksIntoSmallHostBlocksLoseNothing) {
+    float next = 1;  // the ramp value channel 0 must play next
+    int started = -1, gaps = 0;
+    for (int block = 0; block < 32 * 12; ++block) {
+        if (block % 32 == 0) queueRamp(2048, float(block / 32 * 2048 + 1));
+        const auto out = runBlock(64);
+        if (started < 0 && out[0][0] != 0.0f) started = block;
+        if (started < 0) continue;
+        if (out[0][0] != next || out[0][63] != next + 63) ++gaps;
+        next = out[0][63] + 1;
+    }
+    EXPECT_EQ(started, 32);  // two bursts queued
+    EXPECT_EQ(gaps, 0);
+    EXPECT_LE(instance->channelStates[0].queuedBytes(), 4096 * 4);
+}
+
+TEST_F(PlayoutRules, APauseRestartsAtTheTargetWithTheNewestAudio) {
+    int sent = 0;
+    for (; sent < 8; ++sent) {
+        queueRamp(512, float(sent * 512));
+        runBlock(512);
+    }
+    // Three seconds without processing while the sender goes on.
+    for (int b = 0; b < 3 * 44100 / 512; ++b, ++sent) queueRamp(512, float(sent * 512));
+    queueRamp(512, float(sent * 512));
+    ++sent;
+    const auto out = runBlock(512);
+    EXPECT_EQ(out[0][0], float((sent - 4) * 512)) << "older than the target";
+    EXPECT_EQ(instance->channelStates[0].queuedBytes(), 3 * 512 * 4);
+
+    // The same after a suspend, and the stream goes on from there.
+    dispatch(vst2::effMainsChanged, 0, 0);
+    for (int b = 0; b < 100; ++b, ++sent) queueRamp(512, float(sent * 512));
+    dispatch(vst2::effMainsChanged, 0, 1);
+    EXPECT_EQ(runBlock(512)[0][0], float((sent - 4) * 512));
+    queueRamp(512, float(sent * 512));
+    EXPECT_EQ(runBlock(512)[0][0], float((sent - 3) * 512));
+}
+
+// A 1 kHz tone at RATE into a host at HOST: what arrives at 1 kHz.
+class FarRates : public PlayoutRules, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(FarRates, AToneArrivesAtItsFrequency) {
+    const auto [rate, host] = GetParam();
+    dispatch(vst2::effSetSampleRate, 0, 0, nullptr, float(host));
+    const int hostBlock = host / 100, streamBlock = rate / 100;
+    std::vector<float> played;
+    long long n = 0;
+    for (int block = 0; block < 60; ++block) {
+        std::vector<float> samples(static_cast<size_t>(streamBlock));
+        for (float& s : samples) s = float(0.5 * std::sin(2 * kPi * 1000 * double(n++) / rate));
+        for (int start = 0; start < streamBlock; start += 150) {
+            const int frames = std::min(150, streamBlock - start);
+            const float* channels[2] = {samples.data() + start, samples.data() + start};
+            std::vector<std::uint8_t> bytes(2000);
+            char id[32] = "default";
+            bytes.resize(size_t(wire::writeAudioPacket(bytes.data(), id, 2, rate, frames, channels)));
+            queueDatagram(bytes);
+        }
+        const auto out = runBlock(hostBlock);
+        if (block >= 20) played.insert(played.end(), out[0].begin(), out[0].end());
+    }
+    double re = 0, im = 0, energy = 0;
+    for (size_t i = 0; i < played.size(); ++i) {
+        re += played[i] * std::cos(2 * kPi * 1000 * double(i) / host);
+        im += played[i] * std::sin(2 * kPi * 1000 * double(i) / host);
+        energy += double(played[i]) * played[i];
+    }
+    const double amplitude = 2 * std::hypot(re, im) / double(played.size());
+    EXPECT_NEAR(amplitude, 0.5, 0.05);
+    EXPECT_GT(amplitude * amplitude / 2, 0.95 * energy / double(played.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(EightTimesTheHostRate, FarRates,
+                         ::testing::Values(std::pair{192000, 48000}, std::pair{176400, 44100},
+                                           std::pair{8000, 64000}));
