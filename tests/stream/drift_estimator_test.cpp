@@ -62,3 +62,17 @@ TEST(DriftEstimator, IgnoresNonsenseAndStartsOver) {
     EXPECT_EQ(e.ratio(), 1.0);
     EXPECT_EQ(e.driftPpm(), 0.0);
 }
+
+// A host that stalls for 12 blocks and then catches up sees the queue 12
+// blocks high and draining; once every 30 s for an hour, that is no drift.
+TEST(DriftEstimator, StallsOfTheHostLeaveTheDeadBandAlone) {
+    DriftEstimator e;
+    bool alwaysOne = true;
+    for (int block = 0; block < 3600 * 48000 / 512; ++block) {
+        const int sinceStall = (block + 1406) % 2812;  // the first at 15 s
+        const double excess = sinceStall < 12 ? (12 - sinceStall) * 512.0 : 0.0;
+        e.observe(2048 + excess, 2048, 512, 48000);
+        alwaysOne = alwaysOne && e.ratio() == 1.0;
+    }
+    EXPECT_TRUE(alwaysOne);
+}

@@ -50,7 +50,7 @@ public:
         const double target = s_.targetBlocks * s_.hostBlock;
         const std::int64_t hostBlocks = std::int64_t(seconds / blockSeconds);
         double lastArrival = 0, startLatency = 0, lowest = 1, highest = 0;
-        bool playing = false;
+        bool playing = false, started = false;
         std::int64_t sent = 0;
         double nextSpike = s_.spikeEverySeconds;
         for (std::int64_t k = 0; k < hostBlocks; ++k) {
@@ -80,8 +80,8 @@ public:
                 readIndex_ += queued_ - target;  // play the newest target level only
                 queued_ = target;
                 position_ = 0;
-                playing = true;
-                estimator_.reset();
+                if (!started) estimator_.reset();  // a restart after a shortage keeps it
+                playing = started = true;
             }
             const double ratio = estimator_.ratio();
             const double end = position_ + s_.hostBlock * ratio;
