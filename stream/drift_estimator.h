@@ -28,6 +28,14 @@ public:
 
 private:
     double ratio_ = 1.0;
+    double warmup_ = 0;       // seconds observed since the reset, up to the warm-up
+    double warmupSum_ = 0;    // level minus target, integrated over the warm-up
+    double startOffset_ = 0;  // the mean of that: the level held from then on
+    double warmupTarget_ = 0; // the target the warm-up measured against
+    double smoothed_ = 0;     // low-passed level error, seconds
+    double integral_ = 0;     // the loop's integral: the estimated drift
+    double calm_ = 0;         // seconds the release condition has held
+    bool engaged_ = false;
     std::atomic<double> driftPpm_{0.0};
 };
 

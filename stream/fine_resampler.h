@@ -42,7 +42,9 @@ private:
     std::int32_t consumed_ = 0;
     double ratio_ = 1.0;
     double position_ = 0.0;  // fraction of a frame past the next input frame
+    double nextPosition_ = 0.0;  // position_ once the block begun has ended
     bool direct_ = true;
+    bool landing_ = false;  // this block brings the position to a whole sample
     float history_[kMaxChannels][kHistory] = {};
 };
 

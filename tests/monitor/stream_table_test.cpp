@@ -138,7 +138,7 @@ TEST(MonitorTable, RatesAreOverTheWindowAndFaultsPerSource) {
 
     table.beginWindow(3000);
     const std::string quiet = formatReport(table, 4000, &kSenderA, 1);
-    EXPECT_NE(quiet.find("     0.0       0.0     0.0    2.0s (this computer)"), std::string::npos)
+    EXPECT_NE(quiet.find("     0.0       0.0     0.0    2.0s         - (this computer)"), std::string::npos)
         << quiet;
 }
 
@@ -153,4 +153,32 @@ TEST(MonitorTable, AFloodOfMadeUpStreamsStaysBounded) {
     EXPECT_EQ(table.streams().size(), StreamTable::kMaxStreams);
     EXPECT_EQ(table.faults().size(), StreamTable::kMaxSources);
     EXPECT_EQ(table.overflowDatagrams(), 15);
+}
+
+// 150-frame datagrams in bursts of four per 600 frames, from a sender whose
+// clock runs 1000 ppm fast, arriving with up to 3 ms of jitter on the
+// monitor's millisecond clock: the fitted drift finds the thousand ppm, only
+// once 10 s are seen, and a pause starts the fit again.
+TEST(MonitorDrift, FitsFramesAgainstTheClockOverTheWholeStream) {
+    const auto datagram = audioDatagram("d", 2, 48000, 150);
+    StreamTable table(0);
+    std::uint32_t jitter = 7;
+    double t = 0;
+    auto feed = [&](double fromSeconds, double seconds) {
+        const double burstSeconds = 600 / (48000 * 1.001);
+        for (t = std::max(t, fromSeconds); t < fromSeconds + seconds; t += burstSeconds) {
+            jitter = jitter * 1103515245u + 12345u;
+            const std::int64_t ms = std::int64_t(t * 1000) + std::int64_t((jitter >> 16) % 4);
+            for (int i = 0; i < 4; ++i)
+                table.record(datagram.data(), std::int32_t(datagram.size()), 0x0100000a, 5000, ms);
+        }
+    };
+    feed(0, 5);
+    EXPECT_FALSE(table.streams()[0].driftKnown(5000));
+    feed(5, 55);
+    ASSERT_TRUE(table.streams()[0].driftKnown(60000));
+    EXPECT_NEAR(table.streams()[0].driftPpm(), 1000, 20);
+    EXPECT_NE(formatReport(table, 60000, nullptr, 0).find("ppm"), std::string::npos);
+    feed(63, 2);
+    EXPECT_FALSE(table.streams()[0].driftKnown(65000));
 }

@@ -10,6 +10,7 @@
 #include "tools/cli_host/analysis.h"
 #include "tools/cli_host/options.h"
 #include "tools/cli_host/signals.h"
+#include "tools/cli_host/stream_watch.h"
 
 using namespace larkwire::cli;
 
@@ -186,4 +187,54 @@ TEST(CliOptions, CommandLine) {
         EXPECT_EQ(parse(args, &b, &error), ParseResult::error) << args.back();
         EXPECT_FALSE(error.empty());
     }
+}
+
+namespace {
+
+// The watch fed in blocks of 512, as the host does.
+larkwire::cli::StreamWatch watchOf(const std::vector<float>& tone, double hz) {
+    larkwire::cli::WatchSettings s;
+    s.toneHz = hz;
+    s.peak = 0.5;
+    larkwire::cli::StreamWatch w(s);
+    for (std::size_t at = 0; at < tone.size(); at += 512) {
+        const float* channel = tone.data() + at;
+        w.add(&channel, 1, int(std::min<std::size_t>(512, tone.size() - at)));
+    }
+    return w;
+}
+
+}  // namespace
+
+// Silence before the start is not an underrun; a gap after it is, and the
+// tone breaking off into it is not a discontinuity; a dropped sample is one,
+// and ends the bit-exact run; the tone's frequency gives the drift.
+TEST(StreamWatch, CountsGapsAndJumpsApartAndMeasuresTheTone) {
+    using larkwire::cli::toneSample;
+    std::vector<float> clean(2000, 0.0f);
+    for (int n = 0; n < 96000; ++n) clean.push_back(toneSample(1000, 0.5, 48000, n));
+    std::vector<float> gapped = clean;
+    std::fill(gapped.begin() + 30000, gapped.begin() + 30512, 0.0f);
+    const auto a = watchOf(gapped, 1000);
+    EXPECT_EQ(a.startFrame(), 2000 + 1);  // sample 0 of the sine is 0
+    EXPECT_EQ(a.underruns(), 1);
+    EXPECT_EQ(a.discontinuities(), 0);
+    EXPECT_TRUE(a.bitExact());
+    EXPECT_NEAR(a.toneDriftPpm(), 0, 2);
+
+    std::vector<float> skipped = clean;
+    skipped.erase(skipped.begin() + 50000);
+    const auto b = watchOf(skipped, 1000);
+    EXPECT_EQ(b.underruns(), 0);
+    EXPECT_GE(b.discontinuities(), 1);
+    EXPECT_FALSE(b.bitExact());
+
+    // A sender 1000 ppm fast, followed by the receiver: the tone comes out
+    // 1000 ppm high, smooth, not sample for sample.
+    std::vector<float> fast;
+    for (int n = 0; n < 96000; ++n) fast.push_back(float(0.5 * std::sin(2 * 3.14159265358979 * 1001.0 * n / 48000)));
+    const auto c = watchOf(fast, 1000);
+    EXPECT_EQ(c.discontinuities(), 0);
+    EXPECT_FALSE(c.bitExact());
+    EXPECT_NEAR(c.toneDriftPpm(), 1000, 2);
 }

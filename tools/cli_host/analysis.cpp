@@ -24,9 +24,6 @@ float peakOf(const std::vector<float>& samples) {
     return peak;
 }
 
-namespace {
-
-// The tone's sample index that the output at frame `at` continues, or -1.
 std::int64_t alignTone(const std::vector<float>& samples, std::int64_t at, double frequency,
                        double peak, double rate) {
     const std::int64_t window = std::min<std::int64_t>(32, std::int64_t(samples.size()) - at);
@@ -39,8 +36,6 @@ std::int64_t alignTone(const std::vector<float>& samples, std::int64_t at, doubl
     }
     return -1;
 }
-
-}  // namespace
 
 ToneCheck checkTone(const std::vector<float>& samples, double frequency, double peak, double rate) {
     ToneCheck check;

@@ -9,6 +9,11 @@
 
 namespace larkwire::cli {
 
+// The tone's sample index that samples[at ..] continues (compared over 32
+// samples), or -1.
+std::int64_t alignTone(const std::vector<float>& samples, std::int64_t at, double frequency,
+                       double peak, double rate);
+
 // Index of the first sample that is not exactly zero, or -1.
 std::int64_t firstNonSilent(const std::vector<float>& samples);
 std::int64_t lastNonSilent(const std::vector<float>& samples);

@@ -17,6 +17,7 @@
 #include "tools/cli_host/host_editor.h"
 #include "tools/cli_host/options.h"
 #include "tools/cli_host/signals.h"
+#include "tools/cli_host/stream_watch.h"
 #include "tools/cli_host/wav_file.h"
 #include "tools/host/plugin_host.h"
 
@@ -112,6 +113,42 @@ const std::uint8_t* printState(host::PluginHost& pluginHost, vst2::AEffect* effe
     return s;
 }
 
+// The whole run's view of the stream; see --help.
+void printStreamReport(const StreamWatch& w, const Options& o, double rate, int block) {
+    if (w.startFrame() < 0) {
+        std::printf("stream:            nothing arrived\n");
+        return;
+    }
+    std::printf("stream start:      frame %lld (%.1f ms)\n", (long long)w.startFrame(),
+                double(w.startFrame()) * 1000 / rate);
+    std::printf("underruns:         %d\n", w.underruns());
+    if (o.expectToneHz > 0) {
+        std::printf("discontinuities:   %d", w.discontinuities());
+        if (w.firstDiscontinuity() >= 0)
+            std::printf(" (first at %.3f s)", double(w.firstDiscontinuity()) / rate);
+        std::printf("\ntone bit-exact:    %s (%lld samples)\n", yesNo(w.bitExact()),
+                    (long long)w.comparedSamples());
+    }
+    const std::vector<ClickSeen>& c = w.clicks();
+    const double trend = w.latencyTrendPpm();
+    if (o.expectToneHz > 0 && w.toneMeasured())
+        std::printf("drift:             %+.1f ppm (tone %+.1f ppm, latency trend %+.1f ppm)\n",
+                    w.toneDriftPpm() + trend, w.toneDriftPpm(), trend);
+    if (c.empty()) return;
+    const std::size_t ends = std::min<std::size_t>(3, c.size());
+    double first = 0, last = 0, low = c[0].latencyMs, high = c[0].latencyMs;
+    for (std::size_t i = 0; i < ends; ++i) {
+        first += c[i].latencyMs / double(ends);
+        last += c[c.size() - 1 - i].latencyMs / double(ends);
+    }
+    for (const ClickSeen& k : c) low = std::min(low, k.latencyMs), high = std::max(high, k.latencyMs);
+    const double msPerBlock = block * 1000.0 / rate;
+    std::printf("latency start:     %.2f ms (%.2f blocks)\n", first, first / msPerBlock);
+    std::printf("latency end:       %.2f ms (%.2f blocks)\n", last, last / msPerBlock);
+    std::printf("latency range:     %.2f .. %.2f ms (%.2f .. %.2f blocks, %zu clicks)\n", low, high,
+                low / msPerBlock, high / msPerBlock, c.size());
+}
+
 int run(const Options& o) {
     host::PluginHost pluginHost;
     std::string error;
@@ -160,6 +197,7 @@ int run(const Options& o) {
     char length[64] = "until Ctrl-C";
     if (seconds > 0) std::snprintf(length, sizeof length, "%g s", seconds);
     std::printf("running:           %g Hz, %d-frame blocks, %s\n", rate, block, length);
+    if (o.clockPpm != 0) std::printf("clock:             %+g ppm against the wall clock\n", o.clockPpm);
     std::fflush(stdout);
 
     pluginHost.dispatch(effect, vst2::effSetSampleRate, 0, 0, nullptr, float(rate));
@@ -182,6 +220,8 @@ int run(const Options& o) {
     const int sendChannels = o.channels >= 0 ? std::min(o.channels, inputs) : inputs;
     const double peak = gainOfDecibels(o.levelDb);
     const std::int64_t clickPeriod = clickPeriodFrames(o.clickPeriod, rate);
+    // Frames this host processes per nominal frame of wall time.
+    const double clockScale = 1.0 + o.clockPpm * 1e-6;
     // With a tone, the clicks take the last sent channel.
     const int clickChannel = o.clicks ? (o.toneHz > 0 && sendChannels > 1 ? sendChannels - 1 : 0) : -1;
     const std::int64_t totalBlocks =
@@ -194,6 +234,10 @@ int run(const Options& o) {
         std::min<std::int64_t>(std::int64_t(kAnalysisSeconds * rate),
                                totalBlocks == INT64_MAX ? INT64_MAX : (totalBlocks + waitBlocks) * block);
     std::vector<std::vector<float>> kept(static_cast<std::size_t>(outputs));
+    // Reserved now: growing it in the loop copies tens of megabytes between
+    // two processing calls, which a real-time host must not.
+    if (double(keptFrames) * outputs * sizeof(float) <= 512e6)
+        for (auto& c : kept) c.reserve(static_cast<std::size_t>(keptFrames));
     // The kept window starts after the blocks spent waiting for the stream,
     // so a stream that comes late is still inside it.
     std::int64_t keptFrom = -1;
@@ -219,6 +263,18 @@ int run(const Options& o) {
     std::int64_t blocksRun = 0;
     auto start = std::chrono::steady_clock::now();
     const std::int64_t startWall = wallClockNanoseconds();
+    const int watched = std::min(o.channels >= 0 ? o.channels : outputs, outputs);
+    WatchSettings watchSettings;
+    watchSettings.rate = rate;
+    watchSettings.toneHz = o.expectToneHz;
+    watchSettings.peak = peak;
+    watchSettings.clickChannel =
+        o.expectClicks ? (o.expectToneHz > 0 && watched > 1 ? watched - 1 : 0) : -1;
+    watchSettings.toneChannel = watchSettings.clickChannel == 0 ? -1 : 0;
+    watchSettings.clickPeriodSeconds = o.clickPeriod;
+    watchSettings.startWallNanoseconds = startWall;
+    watchSettings.clockScale = clockScale;
+    StreamWatch watch(watchSettings);
     // LARKWIRE_HOST_PAUSE="AT:SECONDS": stop processing for a while at AT
     // seconds and go on from then without catching up, as a DAW does around
     // a bypassed track (a benchmark hook).
@@ -232,7 +288,8 @@ int run(const Options& o) {
             std::this_thread::sleep_for(pause);
             start += pause;
         }
-        const auto due = start + std::chrono::nanoseconds(std::llround(double(b) * block * 1e9 / rate));
+        const auto due =
+            start + std::chrono::nanoseconds(std::llround(double(b) * block * 1e9 / (rate * clockScale)));
         const auto now = std::chrono::steady_clock::now();
         if (now < due) {
             std::this_thread::sleep_until(due);
@@ -253,7 +310,8 @@ int run(const Options& o) {
                     if (source < file.channels && n < file.frames)
                         v = file.samples[std::size_t(n * file.channels + source)];
                 } else if (o.clicks && (o.toneHz <= 0 || ch == clickChannel)) {
-                    v = clickSample(peak, clickPeriod, n);
+                    v = o.clockPpm == 0 ? clickSample(peak, clickPeriod, n)
+                                        : clickSampleAt(peak, o.clickPeriod * rate * clockScale, n);
                 } else if (o.toneHz > 0) {
                     v = toneSample(toneFrequencyOfChannel(o.toneHz, ch), peak, rate, n);
                 }
@@ -283,6 +341,7 @@ int run(const Options& o) {
         pluginHost.setBlockIndex(b);
         effect->processReplacing(effect, inPointers.data(), outPointers.data(), block);
         ++blocksRun;
+        if (o.mode == Options::Mode::receive) watch.add(outPointers.data(), outputs, block);
         if (waitedBlocks == b && waitedBlocks < waitBlocks && pluginHost.receivedMidi().empty() &&
             std::all_of(out.begin(), out.end(), [&](const std::vector<float>& c) {
                 return std::all_of(c.begin(), c.end(), [](float v) { return v == 0.0f; });
@@ -405,6 +464,7 @@ int run(const Options& o) {
                         m.firstProblem.c_str());
             checksHold = checksHold && m.arrived == m.expected && m.rightOffset == m.expected;
         }
+        printStreamReport(watch, o, rate, block);
         if (o.expectNothing) {
             const bool nothing = firstHeard < 0 && received.empty();
             std::printf("nothing arrived:   %s\n", yesNo(nothing));

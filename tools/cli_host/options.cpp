@@ -32,6 +32,12 @@ Timing:
                     of --input); 0 runs until Ctrl-C
   --rate R          sample rate in Hz (default 48000, or that of --input)
   --block N         frames per processing block (default 512)
+  --clock-ppm P     this host's audio clock runs P ppm fast (P > 0) or slow
+                    (P < 0), -10000..10000: its processing calls come that much
+                    more or less often than the rate says, while it still
+                    announces the nominal --rate to the plug-in, as a sound
+                    card whose crystal is off does. Clicks still leave on the
+                    shared wall clock (see --clicks)
 
 Input (default silence):
   --tone HZ         sine test tone; channel c carries HZ x (c+1)
@@ -39,7 +45,9 @@ Input (default silence):
   --clicks          click train: one sample at --level every --click-period,
                     started on a whole multiple of the period of the system
                     clock, so a receiver can measure latency. With --tone, the
-                    clicks go on the last sent channel, the tone on the others
+                    clicks go on the last sent channel, the tone on the others.
+                    With --clock-ppm, each click goes into the frame this host
+                    processes at that moment of the wall clock
   --click-period S  seconds between clicks (default 1)
   --input FILE      play a WAV file (PCM 16/24/32-bit or 32-bit float); a mono
                     file feeds every channel
@@ -69,6 +77,27 @@ Checks (receive mode; the exit status is 4 when one fails):
   --expect-midi LIST  the sender's --midi LIST must arrive, in order, at the
                     same offsets in the block (same --rate and --block)
   --expect-nothing  no audio and no MIDI may arrive
+
+Stream report (receive mode, always printed; over the whole run, not only
+the first two minutes the checks above keep):
+  underruns         gaps of 64 or more exact zeros on channel 0 after the
+                    start that the stream comes back from
+  discontinuities   with --expect-tone: places after the start where the
+                    tone breaks its own recurrence x[n] = 2cos(w)x[n-1] -
+                    x[n-2] by more than 1 % of its peak (a jump in time or
+                    phase); a resampled tone passes, a dropped sample does not.
+                    Breaks into an underrun's silence are not counted
+  tone bit-exact    with --expect-tone: every sample after the start equal
+                    to the sender's, each run after a gap realigned
+  drift             with --expect-tone: the tone's measured frequency against
+                    the nominal one (the sender's clock against this host's,
+                    as far as the receiver follows it), plus, with
+                    --expect-clicks, the trend of the latency (what it does
+                    not follow); in ppm, + when the sender runs fast
+  latency           with --expect-clicks: each click's arrival against the
+                    wall-clock multiple it left on, at the start (first 3
+                    clicks), at the end (last 3), lowest and highest, in ms
+                    and in blocks. Needs clocks set by NTP or one computer
 
 Examples:
   on the computer with the sound:
@@ -155,6 +184,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             if (!needs("a frame count")) return ParseResult::error;
             if (!integer(value, &o->block) || o->block < 1 || o->block > 65536)
                 return bad("--block must be 1..65536");
+        } else if (arg == "--clock-ppm") {
+            if (!needs("a number of ppm")) return ParseResult::error;
+            if (!number(value, &o->clockPpm) || std::fabs(o->clockPpm) > 10000)
+                return bad("--clock-ppm must be -10000..10000");
         } else if (arg == "--tone" || arg == "--expect-tone") {
             if (!needs("a frequency in Hz")) return ParseResult::error;
             if (!number(value, &d) || d <= 0) return bad(arg + " needs a frequency above 0");

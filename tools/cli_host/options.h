@@ -22,6 +22,7 @@ struct Options {
     double rate = 48000;
     bool haveRate = false;
     int block = 512;
+    double clockPpm = 0;  // this host's audio clock runs this much fast (+) or slow (-)
 
     double toneHz = 0;  // 0: no tone
     bool clicks = false;

@@ -65,6 +65,14 @@ float clickSample(double peak, std::int64_t periodFrames, std::int64_t n) {
     return float(q / 32768.0);
 }
 
+float clickSampleAt(double peak, double periodFrames, std::int64_t n) {
+    if (!(periodFrames >= 1)) periodFrames = 1;
+    const std::int64_t k = std::llround(double(n) / periodFrames);
+    if (std::llround(double(k) * periodFrames) != n) return 0.0f;
+    const double q = std::clamp(std::nearbyint(peak * 32768.0), 1.0, 32767.0);
+    return float(q / 32768.0);
+}
+
 bool parseMidiList(const std::string& text, std::vector<MidiNote>* out, std::string* error) {
     out->clear();
     for (const std::string& item : split(text, ", \t\n")) {

@@ -27,6 +27,9 @@ inline double toneFrequencyOfChannel(double frequency, int channel) {
 // every period, the first at frame 0.
 std::int64_t clickPeriodFrames(double periodSeconds, double rate);
 float clickSample(double peak, std::int64_t periodFrames, std::int64_t n);
+// The same for a period that is not a whole number of frames (a host whose
+// clock runs off its rate): click k on frame round(k × periodFrames).
+float clickSampleAt(double peak, double periodFrames, std::int64_t n);
 
 struct MidiNote {
     double seconds = 0;

@@ -22,7 +22,12 @@ usage: larkwire-monitor [--once] [--seconds N]
 
 Listens on UDP port 58710 and lists, once a second, each stream seen: its
 identifier, the sender's address, channels and sample rate, datagrams, audio
-frames and MIDI events per second, and the time since its last datagram.
+frames and MIDI events per second, the time since its last datagram, and its
+drift: audio frames received per second of this computer's clock against the
+announced rate, in ppm (+ when the sender's clock runs fast), fitted by least
+squares over the whole time the stream has been seen (shown after 10 s; a
+2 s pause or a new rate starts it again). The drift is the sender's clock
+against this computer's, so it is only as good as this computer's clock.
 Malformed datagrams are counted per sending address.
 
   --once        listen for a while, print one table and exit (for scripts)

@@ -52,8 +52,8 @@ std::string formatReport(const StreamTable& table, std::int64_t nowMs,
     const double perSecond = windowMs > 0 ? 1000.0 / double(windowMs) : 0.0;
     std::string out;
     char line[256];
-    std::snprintf(line, sizeof line, "%-36s %-21s %3s %6s %8s %9s %7s %7s\n", "IDENTIFIER", "SENDER",
-                  "CH", "RATE", "DGRAM/S", "FRAMES/S", "MIDI/S", "LAST");
+    std::snprintf(line, sizeof line, "%-36s %-21s %3s %6s %8s %9s %7s %7s %9s\n", "IDENTIFIER",
+                  "SENDER", "CH", "RATE", "DGRAM/S", "FRAMES/S", "MIDI/S", "LAST", "DRIFT");
     out += line;
     bool anyOwn = false;
     for (const StreamStats& s : table.streams()) {
@@ -67,11 +67,13 @@ std::string formatReport(const StreamTable& table, std::int64_t nowMs,
         }
         const bool own = isOwn(s.addressNetworkOrder, ownAddresses, ownAddressCount);
         anyOwn = anyOwn || own;
-        std::snprintf(line, sizeof line, "%-36s %-21s %3s %6s %8.1f %9.1f %7.1f %6.1fs%s\n",
+        char drift[24] = "-";
+        if (s.driftKnown(nowMs)) std::snprintf(drift, sizeof drift, "%+.1fppm", s.driftPpm());
+        std::snprintf(line, sizeof line, "%-36s %-21s %3s %6s %8.1f %9.1f %7.1f %6.1fs %9s%s\n",
                       formatIdentifier(s.identifier).c_str(), sender.c_str(), channels, rate,
                       double(s.windowDatagrams) * perSecond, double(s.windowFrames) * perSecond,
                       double(s.windowEvents) * perSecond, double(nowMs - s.lastSeenMs) / 1000.0,
-                      own ? " (this computer)" : "");
+                      drift, own ? " (this computer)" : "");
         out += line;
     }
     if (table.streams().empty()) out += "(no stream seen yet)\n";

@@ -104,6 +104,21 @@ void StreamTable::record(const std::uint8_t* bytes, std::int32_t length,
         fresh.addressNetworkOrder = addressNetworkOrder;
     }
     StreamStats& s = streams_[found->second];
+    if (verdict.kind == DatagramKind::Audio) {
+        if (s.fitStartMs < 0 || nowMs - s.lastSeenMs > kDriftRestartMs || verdict.rate != s.rate) {
+            s.fitStartMs = nowMs;
+            s.fitFrames = s.fitCount = s.fitMeanMs = s.fitMeanFrames = s.fitCovariance = s.fitSpread = 0;
+        }
+        // The frames of this datagram were all there when it arrived.
+        s.fitFrames += verdict.frames;
+        const double t = double(nowMs - s.fitStartMs);
+        s.fitCount += 1;
+        const double dt = t - s.fitMeanMs;
+        s.fitMeanMs += dt / s.fitCount;
+        s.fitMeanFrames += (s.fitFrames - s.fitMeanFrames) / s.fitCount;
+        s.fitCovariance += dt * (s.fitFrames - s.fitMeanFrames);
+        s.fitSpread += dt * (t - s.fitMeanMs);
+    }
     s.port = port;
     s.lastSeenMs = nowMs;
     ++s.windowDatagrams;
@@ -115,6 +130,18 @@ void StreamTable::record(const std::uint8_t* bytes, std::int32_t length,
     } else {
         s.windowEvents += verdict.events;
     }
+}
+
+bool StreamStats::driftKnown(std::int64_t nowMs) const {
+    return fitStartMs >= 0 && rate > 0 && fitSpread > 0 &&
+           lastSeenMs - fitStartMs >= StreamTable::kDriftMinimumMs &&
+           nowMs - lastSeenMs <= StreamTable::kDriftRestartMs;
+}
+
+double StreamStats::driftPpm() const {
+    if (!(fitSpread > 0) || rate <= 0) return 0;
+    const double framesPerSecond = fitCovariance / fitSpread * 1000.0;
+    return (framesPerSecond / rate - 1.0) * 1e6;
 }
 
 void StreamTable::beginWindow(std::int64_t nowMs) {

@@ -38,6 +38,15 @@ struct StreamStats {
     std::int64_t windowFrames = 0;
     std::int64_t windowEvents = 0;
     std::int64_t totalDatagrams = 0;
+    // Audio frames against the monitor's clock since the stream (re)started,
+    // fitted by least squares, so that bursts and network jitter average out.
+    std::int64_t fitStartMs = -1;
+    double fitFrames = 0;  // frames received since fitStartMs
+    double fitCount = 0, fitMeanMs = 0, fitMeanFrames = 0, fitCovariance = 0, fitSpread = 0;
+    // Frames per second of the monitor's clock against the announced rate,
+    // in ppm; false until the fit spans long enough to mean anything.
+    bool driftKnown(std::int64_t nowMs) const;
+    double driftPpm() const;
 };
 
 struct SourceFaults {
@@ -48,6 +57,11 @@ struct SourceFaults {
 
 class StreamTable {
 public:
+    // A stream must be seen this long before its drift is shown, and a pause
+    // this long (or a new rate) starts the fit again.
+    static constexpr std::int64_t kDriftMinimumMs = 10000;
+    static constexpr std::int64_t kDriftRestartMs = 2000;
+
     // Past these, new streams or sources are tallied in overflowDatagrams, so
     // a flood of made-up identifiers cannot grow the table without end.
     static constexpr std::size_t kMaxStreams = 512;
