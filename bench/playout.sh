@@ -80,16 +80,10 @@ for pause in none 4:3; do
     echo "pause $pause: $(grep -E '^latency' "$out/pause$pause.rx") $(tail -1 "$out/pause$pause.rx")"
     # Each click's latency against the first one, in 512-frame blocks, with
     # the second of the output it plays in.
-    python3 - "$out/pause$pause.wav" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-i = 12
-while i < len(data):
-    cid, size = data[i:i+4], struct.unpack('<I', data[i+4:i+8])[0]
-    if cid == b'fmt ': ch, rate = struct.unpack('<HI', data[i+10:i+16])
-    if cid == b'data': body = data[i+8:i+8+size]; break
-    i += 8 + size
-x = struct.unpack('<%df' % (len(body) // 4), body)[ch - 1::ch]
+    PYTHONPATH=$root/bench python3 - "$out/pause$pause.wav" <<'PY'
+import sys
+from wav_channel import last_channel
+x, rate = last_channel(sys.argv[1])
 clicks, k = [], 0
 while k < len(x):
     if abs(x[k]) > 0.1: clicks.append(k); k += rate // 8
@@ -104,16 +98,10 @@ done
 midi=$(for k in 1 2 3 4 5 6 7 8; do printf '%d.%d:on:%d,' $((k / 2)) $((k % 2 * 5)) $((59 + k)); done)
 run midi "--block 2048 --clicks --click-period 0.5 --midi ${midi%,} --seconds 10" \
     "--block 512 --seconds 9 --output $out/midi.wav"
-python3 - "$out/midi.wav" "$out/midi.rx" <<'PY'
-import re, struct, sys
-data = open(sys.argv[1], 'rb').read()
-i = 12
-while i < len(data):
-    cid, size = data[i:i+4], struct.unpack('<I', data[i+4:i+8])[0]
-    if cid == b'fmt ': ch, rate = struct.unpack('<HI', data[i+10:i+16])
-    if cid == b'data': body = data[i+8:i+8+size]; break
-    i += 8 + size
-x = struct.unpack('<%df' % (len(body) // 4), body)[ch - 1::ch]
+PYTHONPATH=$root/bench python3 - "$out/midi.wav" "$out/midi.rx" <<'PY'
+import re, sys
+from wav_channel import last_channel
+x, rate = last_channel(sys.argv[1])
 clicks = []
 k = 0
 while k < len(x):
