@@ -123,8 +123,21 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
 
 namespace {
 
-// Keeps the newest KEEP frames of every queue.
+// KEEP whole sender blocks, plus the part of the next one already in, so the
+// queue begins where a sender block begins: with the sender's block size
+// every host block then plays one sender block, and its MIDI keeps its
+// offsets. Unchanged when KEEP is not whole blocks or their ends are unknown.
+std::int64_t keptFromBlockStart(const PlayoutState& state, std::int64_t keep,
+                                std::int64_t available) {
+    const std::int64_t burst = state.burstFrames;
+    const std::int64_t open = state.openBurstFrames;
+    if (!state.sawBlockEnd || burst <= 0 || open >= burst || keep % burst != 0) return keep;
+    return keep + open <= available ? keep + open : keep;
+}
+
+// Keeps the newest KEEP frames of every queue, from a sender block's start.
 void keepNewest(StreamEffect& instance, std::int64_t keep) {
+    keep = keptFromBlockStart(instance.playout, keep, instance.channelStates[0].queuedBytes() / 4);
     for (std::int32_t ch = 0; ch < channelCount; ++ch) {
         ChannelQueue& queue = instance.channelStates[ch];
         if (queue.queuedBytes() / 4 > keep)

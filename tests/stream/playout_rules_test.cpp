@@ -77,6 +77,16 @@ TEST_F(PlayoutRules, APauseRestartsAtTheTargetWithTheNewestAudio) {
     EXPECT_EQ(runBlock(512)[0][0], float((sent - 3) * 512));
 }
 
+TEST_F(PlayoutRules, PlayStartsWhereASenderBlockStarts) {
+    for (int b = 0; b < 8; ++b) queueRamp(512, float(b * 512));
+    // Two datagrams of the next block are in; the rest is still on its way.
+    queueDatagram(audioDatagram("default", 2, 44100, 150, 4096));
+    queueDatagram(audioDatagram("default", 2, 44100, 150, 4246));
+    const auto out = runBlock(512);
+    EXPECT_EQ(out[0][0], 2048.0f);
+    EXPECT_EQ(out[0][511], 2559.0f);
+}
+
 // A 1 kHz tone at RATE into a host at HOST: what arrives at 1 kHz.
 class FarRates : public PlayoutRules, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
