@@ -38,6 +38,7 @@ struct PlayoutState {
     double runHostFrames = 0;    // host frames the run has lasted
     double quietHostFrames = 0;  // host frames since a call last brought audio
     bool burstKnown = false;     // since the flush, from runs
+    bool startedLive = false;    // calls without it came first, since the flush
     bool overran = false;        // an append dropped samples this block
     // Stream frames appended to channel 0 since creation; the stream frame
     // that plays next is this minus what channel 0 holds.

@@ -77,6 +77,8 @@ void trackWholeDatagramRuns(PlayoutState& state, std::int32_t arrived, std::int3
     state.quietHostFrames += frames;
     state.runFrames = std::max(0.0, state.runFrames - pace);
     if (arrived <= 0) return;
+    // Heard beginning while this instance played: its bursts are worth waiting for.
+    if (state.runHostFrames == 0 && state.quietHostFrames > frames) state.startedLive = true;
     if (state.quietHostFrames > 2.0 * frames || state.runHostFrames == 0) {
         if (state.runPeakFrames > 0) {
             const double heard = state.quietHostFrames * perHost + 2 * pace;
@@ -201,9 +203,11 @@ bool readyToPlay(StreamEffect& instance, std::int64_t available, std::int32_t un
     std::int64_t target = framesFor(levels.target, perHost);
     if (target < unit) target = unit;
     if (instance.prebufferBlocks > 0) {
-        // Until the bursts are known the target is not: what waited before
-        // playing began would otherwise start it too low.
-        if (available < target || !(state.sawBlockEnd || state.burstKnown)) return false;
+        // A stream heard beginning waits until its bursts are known, or the
+        // target would be too low for them. Audio that waited before the
+        // first call plays at once, at the bursts known from before.
+        if (available < target) return false;
+        if (!state.sawBlockEnd && state.startedLive && !state.burstKnown) return false;
         state.targetBlocks = instance.prebufferBlocks;
         instance.prebufferBlocks = 0;
         keepNewest(instance, target);
@@ -407,7 +411,7 @@ void flushQueues(StreamEffect& instance) {
     state.openBurstFrames = 0;
     state.sawBlockEnd = false;
     state.runFrames = state.runPeakFrames = state.runHostFrames = state.quietHostFrames = 0;
-    state.burstKnown = false;
+    state.burstKnown = state.startedLive = false;
     state.overran = false;
     state.clock.played = false;
     state.fine.reset();

@@ -78,9 +78,6 @@ void queueWholeDatagramBlock(float first) {
 }
 
 TEST_F(PlayoutRules, BigBlocksOfWholeDatagramsLoseNothingAndAFloodIsNoBurst) {
-    // Blocks waited before processing began: they tell nothing of the
-    // burst. Channel 0 counts on from them without a break.
-    for (int b = 0; b < 4; ++b) queueWholeDatagramBlock(float((b - 4) * 2048));
     float next = 0;
     int sent = 0, started = -1, gaps = 0;
     const auto play = [&](int blocks) {
@@ -97,20 +94,30 @@ TEST_F(PlayoutRules, BigBlocksOfWholeDatagramsLoseNothingAndAFloodIsNoBurst) {
         }
         sent += blocks / 32;
     };
-    play(32 * 8);
+    // The stream begins while the receiver plays.
+    runBlock(64);
+    play(32 * 6);
     EXPECT_EQ(gaps, 0);
     EXPECT_GE(instance->playout.burstFrames, 2048 - 3 * 64);
     EXPECT_LE(instance->playout.burstFrames, 2048);
 
-    // A pause: a second of blocks waits. Play restarts at the target with
-    // the newest audio, and the burst stays what it was.
+    // A pause: a second of blocks waits. Play restarts at the target (two
+    // bursts) with the newest audio, and the burst stays what it was.
+    int burst = instance->playout.burstFrames;
     for (int b = 0; b < 22; ++b, ++sent) queueWholeDatagramBlock(float(sent * 2048));
     runBlock(64);
-    EXPECT_EQ(instance->channelStates[0].queuedBytes() / 4,
-              2 * instance->playout.burstFrames - 64);
-    next = float(sent * 2048 - 2 * instance->playout.burstFrames + 64);
-    gaps = 0;
-    play(32 * 4);
+    EXPECT_EQ(instance->channelStates[0].queuedBytes() / 4, 2 * burst - 64);
+    next = float(sent * 2048 - 2 * burst + 64);
+    play(32 * 3);
+    // The same after a suspend, with the blocks that waited meanwhile.
+    burst = instance->playout.burstFrames;
+    dispatch(vst2::effMainsChanged, 0, 0);
+    for (int b = 0; b < 22; ++b, ++sent) queueWholeDatagramBlock(float(sent * 2048));
+    dispatch(vst2::effMainsChanged, 0, 1);
+    runBlock(64);
+    EXPECT_EQ(instance->channelStates[0].queuedBytes() / 4, 2 * burst - 64);
+    next = float(sent * 2048 - 2 * burst + 64);
+    play(32 * 3);
     EXPECT_EQ(gaps, 0);
     EXPECT_GE(instance->playout.burstFrames, 2048 - 3 * 64);
     EXPECT_LE(instance->playout.burstFrames, 2048 + 2 * 64);
