@@ -69,7 +69,7 @@ void trackBurst(PlayoutState& state, std::int32_t channels, std::int32_t frames)
 void trackWholeDatagramRuns(PlayoutState& state, std::int32_t arrived, std::int32_t frames,
                             double perHost) {
     if (frames <= 0) {  // no time passed
-        state.runFrames += arrived;
+        state.runFrames = std::min(state.runFrames + arrived, double(kMaxBurstFrames));
         state.runPeakFrames = std::max(state.runPeakFrames, state.runFrames);
         return;
     }
@@ -112,8 +112,8 @@ std::int64_t queueLimitFrames(const StreamEffect& instance, std::int32_t frames)
     const PlayoutState& state = instance.playout;
     const double perHost = streamFramesPerHostFrame(instance, convertedStream(instance));
     // A burst still arriving counts, over the calls it spans.
-    const double arriving =
-        state.openBurstFrames + (state.sawBlockEnd ? 0.0 : state.runFrames);
+    const double arriving = std::min(
+        state.openBurstFrames + (state.sawBlockEnd ? 0.0 : state.runFrames), double(kMaxBurstFrames));
     const std::int32_t burst = std::max(state.burstFrames, std::int32_t(arriving));
     return framesFor(levelsOf(instance, frames, kStartPrebufferBlocks, perHost, burst).cap,
                      perHost);
