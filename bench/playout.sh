@@ -4,6 +4,10 @@
 # a 3 s pause of the receiver, and MIDI against its audio. Prints one line a
 # case. Needs root (namespaces); every run is bounded by timeout.
 #   bash bench/playout.sh [BUILD_DIR]   (default build/linux-release)
+# PLAYOUT_CASES picks cases (default "big rate pause midi"); PLAYOUT_BIG_CHANNELS
+# the channel counts of case 1 (default "2 64": 64 channels make every block
+# whole datagrams), PLAYOUT_BIG_BLOCK its sender block (default 2048);
+# NETNS_TAG prefixes the namespace names.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/linux-release}
@@ -12,8 +16,9 @@ plugin=$build/larkwire.so
 out=${PLAYOUT_OUT:-$(mktemp -d)}
 NETNS_SUBNET=${NETNS_SUBNET:-10.231.131}
 source "$root/tests/netns/lib.sh"
-NS_A=paA$$
-NS_B=paB$$
+NS_A=${NETNS_TAG:-pa}A$$
+NS_B=${NETNS_TAG:-pa}B$$
+cases=" ${PLAYOUT_CASES:-big rate pause midi} "
 netns_usable || exit 77
 [[ -x $host && -e $plugin ]] || { echo "build $build first"; exit 1; }
 trap netns_down EXIT
@@ -23,14 +28,14 @@ netns_up
 # blocks would otherwise show as the playout's.
 rt=(); chrt -f 40 true 2>/dev/null && rt=(chrt -f 40)
 
-# run NAME "SENDER ARGS" "RECEIVER ARGS" [RECEIVER ENV]: receiver in B, sender in A.
+# run NAME "SENDER ARGS" "RECEIVER ARGS" [RECEIVER ENV] [PLUGIN]: receiver in B, sender in A.
 run() {
-    local name=$1 tx=$2 rx=$3 env=${4:-}
-    ip netns exec "$NS_B" env $env timeout 60 "${rt[@]}" "$host" "$plugin" --receive --id pa $rx \
+    local name=$1 tx=$2 rx=$3 env=${4:-} module=${5:-$plugin}
+    ip netns exec "$NS_B" env $env timeout 60 "${rt[@]}" "$host" "$module" --receive --id pa $rx \
         >"$out/$name.rx" 2>&1 &
     local pid=$!
     netns_wait_bound "$NS_B" 5 "$pid"
-    ip netns exec "$NS_A" timeout 60 "${rt[@]}" "$host" "$plugin" --send "$ADDR_B" --id pa $tx \
+    ip netns exec "$NS_A" timeout 60 "${rt[@]}" "$host" "$module" --send "$ADDR_B" --id pa $tx \
         >"$out/$name.tx" 2>&1
     wait "$pid"
     echo "rc=$?" >>"$out/$name.rx"
@@ -61,11 +66,20 @@ PY
 }
 
 # 1. A 2048-frame sender into a 64-frame receiver: the tone sample for sample.
-run big "--block 2048 --tone 1000 --seconds 9" "--block 64 --wait 5 --seconds 5 --expect-tone 1000"
-echo "2048 into 64:   $(grep -E 'tone|differs' "$out/big.rx" | head -2 | tr '\n' ' ') $(tail -1 "$out/big.rx")"
+# The plug-in's channel count comes from its file name.
+for channels in ${PLAYOUT_BIG_CHANNELS:-2 64}; do
+    [[ $cases == *" big "* ]] || break
+    module=$plugin checked=""
+    # Channel c's tone is (c + 1) kHz: check those below 20 kHz.
+    [[ $channels == 2 ]] || { module=$out/larkwire$channels.so; ln -sf "$plugin" "$module"; checked="--channels 16"; }
+    run "big$channels" "--block ${PLAYOUT_BIG_BLOCK:-2048} --tone 1000 --seconds 9" \
+        "--block 64 --wait 5 --seconds 5 --expect-tone 1000 $checked" "" "$module"
+    echo "${PLAYOUT_BIG_BLOCK:-2048} into 64, $channels channels: $(grep -E 'tone|differs|underruns|discontinuities' "$out/big$channels.rx" | tr '\n' ' ') $(tail -1 "$out/big$channels.rx")"
+done
 
 # 2. Streams at 4x the host rate: a 1 kHz tone must arrive at 1 kHz.
 for pair in 192000:48000 176400:44100; do
+    [[ $cases == *" rate "* ]] || break
     s=${pair%:*} h=${pair#*:}
     run "rate$s" "--rate $s --block 2048 --tone 1000 --seconds 8" \
         "--rate $h --block 512 --wait 5 --seconds 4 --output $out/rate$s.wav"
@@ -74,6 +88,7 @@ done
 
 # 3. A 3 s pause of the receiver: click latency over the whole run.
 for pause in none 4:3; do
+    [[ $cases == *" pause "* ]] || break
     env=""; [[ $pause == none ]] || env="LARKWIRE_HOST_PAUSE=$pause"
     run "pause$pause" "--block 512 --clicks --click-period 0.25 --seconds 14" \
         "--block 512 --wait 5 --seconds 9 --expect-clicks --click-period 0.25 --output $out/pause$pause.wav" "$env"
@@ -95,6 +110,7 @@ PY
 done
 
 # 4. MIDI against its audio: a note with every click, 2048 into 512 frames.
+[[ $cases == *" midi "* ]] || { echo "outputs in $out"; exit 0; }
 midi=$(for k in 1 2 3 4 5 6 7 8; do printf '%d.%d:on:%d,' $((k / 2)) $((k % 2 * 5)) $((59 + k)); done)
 run midi "--block 2048 --clicks --click-period 0.5 --midi ${midi%,} --seconds 10" \
     "--block 512 --seconds 9 --output $out/midi.wav"

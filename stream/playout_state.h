@@ -30,7 +30,16 @@ struct PlayoutState {
     std::int32_t openBurstFrames = 0;  // of the burst still arriving
     // A short datagram has ended a sender block since the flush.
     bool sawBlockEnd = false;
-    bool overran = false;              // an append dropped samples this block
+    // Blocks of whole datagrams show no end. Their bursts are runs of calls
+    // that bring audio: what the run brought beyond the stream's pace (the
+    // peak of which is the burst), confirmed by the quiet that follows.
+    double runFrames = 0;        // stream frames beyond the pace, this run
+    double runPeakFrames = 0;    // the most the run reached
+    double runHostFrames = 0;    // host frames the run has lasted
+    double quietHostFrames = 0;  // host frames since a call last brought audio
+    bool burstKnown = false;     // since the flush, from runs
+    bool startedLive = false;    // calls without it came first, since the flush
+    bool overran = false;        // an append dropped samples this block
     // Stream frames appended to channel 0 since creation; the stream frame
     // that plays next is this minus what channel 0 holds.
     std::int64_t arrivedFrames = 0;

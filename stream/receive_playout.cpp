@@ -1,5 +1,6 @@
 #include "stream/receive_playout.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "net/network_endpoint.h"
@@ -58,6 +59,49 @@ void trackBurst(PlayoutState& state, std::int32_t channels, std::int32_t frames)
     }
 }
 
+// Learns the burst of a stream whose blocks are whole datagrams from a call
+// that brought ARRIVED stream frames in FRAMES host frames. A burst may span
+// a few calls; a run of calls with audio (one quiet call allowed) is one
+// burst. A flood of datagrams that waited (a pause, or before playing began)
+// is followed at once by the stream's usual pace, so a run's peak counts only
+// as far as the quiet after it (what the stream delivers in that time) plus
+// two host blocks.
+void trackWholeDatagramRuns(PlayoutState& state, std::int32_t arrived, std::int32_t frames,
+                            double perHost) {
+    if (frames <= 0) {  // no time passed
+        state.runFrames = std::min(state.runFrames + arrived, double(kMaxBurstFrames));
+        state.runPeakFrames = std::max(state.runPeakFrames, state.runFrames);
+        return;
+    }
+    const double pace = frames * perHost;
+    state.quietHostFrames += frames;
+    state.runFrames = std::max(0.0, state.runFrames - pace);
+    if (arrived <= 0) return;
+    // Heard beginning while this instance played: its bursts are worth waiting for.
+    if (state.runHostFrames == 0 && state.quietHostFrames > frames) state.startedLive = true;
+    if (state.quietHostFrames > 2.0 * frames || state.runHostFrames == 0) {
+        if (state.runPeakFrames > 0) {
+            const double heard = state.quietHostFrames * perHost + 2 * pace;
+            closeBurst(state, std::int32_t(std::min(
+                                  {state.runPeakFrames, heard, double(kMaxBurstFrames)})));
+            state.burstKnown = true;
+        }
+        state.runFrames = state.runPeakFrames = state.runHostFrames = 0;
+    }
+    state.runFrames += arrived;
+    state.runHostFrames += frames;
+    state.quietHostFrames = 0;
+    if (state.runHostFrames > std::max(2 * state.burstFrames / perHost, 4.0 * frames)) {
+        // A run far longer than the bursts is a steady stream: each call's
+        // arrivals, as at most two host blocks, are its bursts.
+        state.runFrames = std::min(state.runFrames, 2 * pace);
+        state.runPeakFrames = std::min(state.runPeakFrames, 2 * pace);
+        closeBurst(state, std::int32_t(std::min(double(arrived), 2 * pace)));
+        state.burstKnown = true;
+    }
+    state.runPeakFrames = std::max(state.runPeakFrames, state.runFrames);
+}
+
 std::int64_t framesFor(double hostFrames, double perHost) {
     return std::int64_t(std::ceil(hostFrames * perHost));
 }
@@ -67,8 +111,10 @@ std::int64_t framesFor(double hostFrames, double perHost) {
 std::int64_t queueLimitFrames(const StreamEffect& instance, std::int32_t frames) {
     const PlayoutState& state = instance.playout;
     const double perHost = streamFramesPerHostFrame(instance, convertedStream(instance));
-    const std::int32_t burst =
-        state.burstFrames > state.openBurstFrames ? state.burstFrames : state.openBurstFrames;
+    // A burst still arriving counts, over the calls it spans.
+    const double arriving = std::min(
+        state.openBurstFrames + (state.sawBlockEnd ? 0.0 : state.runFrames), double(kMaxBurstFrames));
+    const std::int32_t burst = std::max(state.burstFrames, std::int32_t(arriving));
     return framesFor(levelsOf(instance, frames, kStartPrebufferBlocks, perHost, burst).cap,
                      perHost);
 }
@@ -111,12 +157,10 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
         instance.streamSampleRate = content.rate;
         appendPacket(instance, *packet, frames);
     }
-    // Blocks that are whole datagrams show no end: take what came in one
-    // call, as at most two host blocks, so a flood after a pause is no burst.
     // Streams whose blocks do end are left alone: a call may come mid-burst.
-    if (!state.sawBlockEnd && state.openBurstFrames > 0) {
-        const std::int32_t most = frames > 0 ? 2 * frames : state.openBurstFrames;
-        closeBurst(state, state.openBurstFrames < most ? state.openBurstFrames : most);
+    if (!state.sawBlockEnd) {
+        trackWholeDatagramRuns(state, state.openBurstFrames, frames,
+                               streamFramesPerHostFrame(instance, convertedStream(instance)));
         state.openBurstFrames = 0;
     }
 }
@@ -159,7 +203,11 @@ bool readyToPlay(StreamEffect& instance, std::int64_t available, std::int32_t un
     std::int64_t target = framesFor(levels.target, perHost);
     if (target < unit) target = unit;
     if (instance.prebufferBlocks > 0) {
+        // A stream heard beginning waits until its bursts are known, or the
+        // target would be too low for them. Audio that waited before the
+        // first call plays at once, at the bursts known from before.
         if (available < target) return false;
+        if (!state.sawBlockEnd && state.startedLive && !state.burstKnown) return false;
         state.targetBlocks = instance.prebufferBlocks;
         instance.prebufferBlocks = 0;
         keepNewest(instance, target);
@@ -362,6 +410,8 @@ void flushQueues(StreamEffect& instance) {
     state.targetBlocks = kStartPrebufferBlocks;
     state.openBurstFrames = 0;
     state.sawBlockEnd = false;
+    state.runFrames = state.runPeakFrames = state.runHostFrames = state.quietHostFrames = 0;
+    state.burstKnown = state.startedLive = false;
     state.overran = false;
     state.clock.played = false;
     state.fine.reset();

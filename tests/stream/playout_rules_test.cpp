@@ -54,6 +54,75 @@ TEST_F(PlayoutRules, BigSenderBlocksIntoSmallHostBlocksLoseNothing) {
     EXPECT_LE(instance->channelStates[0].queuedBytes(), 4096 * 4);
 }
 
+// A 64-channel sender's 2048-frame block as 512 whole datagrams of 4 frames,
+// channel 0 counting from FIRST on; PART of 4 is queued, as a burst this
+// long takes several of the receiver's 64-frame blocks to arrive. No short
+// datagram shows where a block ends.
+void queueWholeDatagramQuarter(int part, float first) {
+    const int perDatagram = wire::framesPerPacket(64);
+    std::vector<float> samples(size_t(64 * perDatagram), 0.0f);
+    const float* channels[64];
+    for (int ch = 0; ch < 64; ++ch) channels[ch] = samples.data() + ch * perDatagram;
+    std::vector<std::uint8_t> bytes(2000);
+    char id[32] = "default";
+    for (int start = part * 512; start < part * 512 + 512; start += perDatagram) {
+        for (int j = 0; j < perDatagram; ++j) samples[size_t(j)] = first + float(start + j);
+        bytes.resize(2000);
+        bytes.resize(size_t(wire::writeAudioPacket(bytes.data(), id, 64, 44100, perDatagram, channels)));
+        queueDatagram(bytes);
+    }
+}
+
+void queueWholeDatagramBlock(float first) {
+    for (int part = 0; part < 4; ++part) queueWholeDatagramQuarter(part, first);
+}
+
+TEST_F(PlayoutRules, BigBlocksOfWholeDatagramsLoseNothingAndAFloodIsNoBurst) {
+    float next = 0;
+    int sent = 0, started = -1, gaps = 0;
+    const auto play = [&](int blocks) {
+        for (int block = 0; block < blocks; ++block) {
+            if (block % 32 < 4) queueWholeDatagramQuarter(block % 32, float((sent + block / 32) * 2048));
+            const auto out = runBlock(64);
+            if (!instance->playout.clock.played) {
+                if (started >= 0) ++gaps;
+                continue;
+            }
+            if (started < 0) started = block;
+            else if (out[0][0] != next || out[0][63] != next + 63) ++gaps;
+            next = out[0][63] + 1;
+        }
+        sent += blocks / 32;
+    };
+    // The stream begins while the receiver plays.
+    runBlock(64);
+    play(32 * 6);
+    EXPECT_EQ(gaps, 0);
+    EXPECT_GE(instance->playout.burstFrames, 2048 - 3 * 64);
+    EXPECT_LE(instance->playout.burstFrames, 2048);
+
+    // A pause: a second of blocks waits. Play restarts at the target (two
+    // bursts) with the newest audio, and the burst stays what it was.
+    int burst = instance->playout.burstFrames;
+    for (int b = 0; b < 22; ++b, ++sent) queueWholeDatagramBlock(float(sent * 2048));
+    runBlock(64);
+    EXPECT_EQ(instance->channelStates[0].queuedBytes() / 4, 2 * burst - 64);
+    next = float(sent * 2048 - 2 * burst + 64);
+    play(32 * 3);
+    // The same after a suspend, with the blocks that waited meanwhile.
+    burst = instance->playout.burstFrames;
+    dispatch(vst2::effMainsChanged, 0, 0);
+    for (int b = 0; b < 22; ++b, ++sent) queueWholeDatagramBlock(float(sent * 2048));
+    dispatch(vst2::effMainsChanged, 0, 1);
+    runBlock(64);
+    EXPECT_EQ(instance->channelStates[0].queuedBytes() / 4, 2 * burst - 64);
+    next = float(sent * 2048 - 2 * burst + 64);
+    play(32 * 3);
+    EXPECT_EQ(gaps, 0);
+    EXPECT_GE(instance->playout.burstFrames, 2048 - 3 * 64);
+    EXPECT_LE(instance->playout.burstFrames, 2048 + 2 * 64);
+}
+
 TEST_F(PlayoutRules, APauseRestartsAtTheTargetWithTheNewestAudio) {
     int sent = 0;
     for (; sent < 8; ++sent) {
