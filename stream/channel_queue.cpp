@@ -33,19 +33,20 @@ HeapBuffer* ChannelQueue::writableBlock() {
 }
 
 void ChannelQueue::appendAcrossBlocks(const std::uint8_t* from, std::int32_t n) {
+    syncTail();
     while (n > 0) {
         HeapBuffer* block = writableBlock();
-        refreshTail();
-        if (block == nullptr) return;
+        if (block == nullptr) break;
         const std::int32_t fill = block->usedSize();
         const std::int32_t d = std::min(kBlockCapacity - fill, n);
         block->resize(fill + d);
-        if (block->usedSize() != fill + d) return;  // block memory not available
+        if (block->usedSize() != fill + d) break;  // block memory not available
         std::memcpy(block->bytes() + fill, from, size_t(d));
         queuedBytes_ += d;
         from += d;
         n -= d;
     }
+    refreshTail();
 }
 
 std::int32_t ChannelQueue::readSamples(void* destination, std::int32_t n) const {
@@ -54,7 +55,7 @@ std::int32_t ChannelQueue::readSamples(void* destination, std::int32_t n) const 
     std::int32_t offset = readOffset_;
     for (std::int32_t i = 0; i < blocks_.count() && copied < n; ++i) {
         const HeapBuffer* block = blocks_.get(i);
-        const std::int32_t d = std::min(block->usedSize() - offset, n - copied);
+        const std::int32_t d = std::min(usedOf(block) - offset, n - copied);
         if (d > 0) {
             std::memcpy(to + copied, block->bytes() + offset, size_t(d));
             copied += d;
@@ -69,7 +70,7 @@ void ChannelQueue::takeWidened(double* to, std::int32_t n) {
     std::int32_t offset = readOffset_;
     for (std::int32_t i = 0; i < blocks_.count() && taken < n; ++i) {
         const HeapBuffer* block = blocks_.get(i);
-        const std::int32_t bytes = block->usedSize() - offset;
+        const std::int32_t bytes = usedOf(block) - offset;
         if (bytes <= 0) {
             offset = 0;
             continue;
@@ -105,6 +106,7 @@ void ChannelQueue::consumeBytes(std::int32_t n) {
 }
 
 void ChannelQueue::releaseEmptyBlocks() {
+    syncTail();  // the blocks below may be handed on or freed
     while (!blocks_.empty()) {
         HeapBuffer* oldest = blocks_.get(0);
         if (readOffset_ < oldest->usedSize()) break;

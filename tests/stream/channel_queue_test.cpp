@@ -84,3 +84,28 @@ TEST(ChannelQueue, NoMemoryDropsTheRestButKeepsWhatIsQueued) {
     queue.readSamples(&first, 4);
     EXPECT_EQ(first, 0.0f);
 }
+
+// The inline append keeps the last block's fill apart from the block: reads,
+// widened takes and recycled blocks must all see it, across block edges.
+TEST(ChannelQueue, SmallAppendsBetweenReadsStayInOrderAcrossRecycledBlocks) {
+    ChannelQueue queue;
+    float next = 0, expected = 0;
+    for (int round = 0; round < 12; ++round) {
+        for (int d = 0; d < 3000; ++d) {  // 16 bytes each: 48,000 a round, 65,472 a block
+            const auto samples = ramp(4, next);
+            queue.appendSamples(samples.data(), 16);
+            next += 4;
+        }
+        std::vector<float> peek(8);
+        ASSERT_EQ(queue.readSamples(peek.data(), 32), 32);
+        EXPECT_EQ(peek, ramp(8, expected));
+        std::vector<double> taken(11000);
+        queue.takeWidened(taken.data(), 11000);
+        for (int i = 0; i < 11000; ++i) ASSERT_EQ(taken[size_t(i)], double(expected + float(i)));
+        expected += 11000;
+        queue.consumeBytes(4 * 1000);
+        expected += 1000;
+    }
+    EXPECT_EQ(queue.queuedBytes(), 0);
+    EXPECT_LE(queue.blockCount() + queue.spareBlockCount(), 3);  // blocks circulate
+}
