@@ -4,6 +4,8 @@
 //                                              a receiving instance in real time
 //   larkwire_ingest plain SECONDS              a bare select + recvfrom loop on a
 //                                              socket set up like the endpoint's
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,24 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr const char* kIdentifier = "ingest";
+
+double cpuSeconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+
+// CPU seconds of every thread but the calling one: the endpoint's network
+// thread, measured where wall-clock rates scatter with the machine's load.
+double otherThreadsCpuSeconds() {
+    rusage all{}, self{};
+    getrusage(RUSAGE_SELF, &all);
+    getrusage(RUSAGE_THREAD, &self);
+    return cpuSeconds(all.ru_utime) + cpuSeconds(all.ru_stime) - cpuSeconds(self.ru_utime) -
+           cpuSeconds(self.ru_stime);
+}
+
+double processCpuSeconds() {
+    rusage all{};
+    getrusage(RUSAGE_SELF, &all);
+    return cpuSeconds(all.ru_utime) + cpuSeconds(all.ru_stime);
+}
 
 int send(const char* address, double rate, double seconds) {
     platform::startSockets();
@@ -83,7 +103,8 @@ int endpoint(double seconds) {
         platform::LockGuard guard(*network::packetListLock.load());
         left = network::receivedPackets().count();
     }
-    std::printf("blocks %ld played %ld left_queued %d\n", blocks, played, left);
+    std::printf("blocks %ld played %ld left_queued %d network_cpu_s %.3f\n", blocks, played, left,
+                otherThreadsCpuSeconds());
     return 0;
 }
 
@@ -111,7 +132,7 @@ int plain(double seconds) {
         platform::Ipv4SocketAddress from{};
         if (platform::receiveDatagram(handle, buffer, &length, false, &from) == 0) ++received;
     }
-    std::printf("received %ld\n", received);
+    std::printf("received %ld cpu_s %.3f\n", received, processCpuSeconds());
     platform::shutdownAndClose(handle);
     return 0;
 }

@@ -56,23 +56,38 @@ void* HeapBuffer::resizeAllocation(std::int32_t newSize, bool allowShrink) {
 
     const std::int32_t size = allocationFor(newSize, granularity_, minimumAllocation_);
     if (size < 0) return get();
-    if (size != allocatedSize_) {
-        HeapAllocator& heap = heapAllocator();
-        auto* block = static_cast<std::uint8_t*>(heap.reallocate(data_, size_t(size)));
-        if (block == nullptr && size != 0) {
-            // realloc can fail where a fresh block still fits: copy across.
-            block = static_cast<std::uint8_t*>(heap.allocate(size_t(size)));
-            if (block == nullptr) return get();
-            if (data_ != nullptr) {
-                std::memcpy(block, data_, size_t(std::min(usedSize_, newSize)));
-                heap.release(data_);
-            }
-        }
-        data_ = block;
-        allocatedSize_ = size;
-    }
+    if (size != allocatedSize_ && !reallocateTo(size, std::min(usedSize_, newSize))) return get();
     usedSize_ = newSize;
     return get();
+}
+
+void* HeapBuffer::resizeToFit(std::int32_t newSize, std::int32_t floor) {
+    if (newSize < 0) return get();
+    const std::int64_t wanted = newSize > floor ? newSize : floor;
+    const std::int64_t fit = (wanted + kFitRounding - 1) / kFitRounding * kFitRounding;
+    if (fit > INT32_MAX) return get();
+    const bool keep = allocatedSize_ >= fit && allocatedSize_ <= 2 * fit;
+    if (!keep && fit > 0 && !reallocateTo(std::int32_t(fit), std::min(usedSize_, newSize)))
+        return get();
+    usedSize_ = newSize;
+    return get();
+}
+
+bool HeapBuffer::reallocateTo(std::int32_t size, std::int32_t keptBytes) {
+    HeapAllocator& heap = heapAllocator();
+    auto* block = static_cast<std::uint8_t*>(heap.reallocate(data_, size_t(size)));
+    if (block == nullptr && size != 0) {
+        // realloc can fail where a fresh block still fits: copy across.
+        block = static_cast<std::uint8_t*>(heap.allocate(size_t(size)));
+        if (block == nullptr) return false;
+        if (data_ != nullptr) {
+            std::memcpy(block, data_, size_t(keptBytes));
+            heap.release(data_);
+        }
+    }
+    data_ = block;
+    allocatedSize_ = size;
+    return true;
 }
 
 }  // namespace larkwire

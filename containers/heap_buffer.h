@@ -1,5 +1,6 @@
 // A growable byte buffer with one growth policy: large page-rounded steps,
-// no shrinking unless asked, and a failed growth leaves it untouched.
+// no shrinking unless asked, and a failed growth leaves it untouched. Buffers
+// that are many and hold one thing each size themselves with resizeToFit.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,14 @@ public:
         return resizeAllocation(newSize, allowShrink);
     }
 
+    // Sets the used size with an allocation close to it: newSize, or FLOOR
+    // when larger, rounded up to kFitRounding; a block is kept while it is at
+    // most twice that. Thousands of queued datagrams then take the memory (and
+    // the fresh pages) they need, not page-rounded steps. A failed
+    // reallocation changes nothing.
+    static constexpr std::int32_t kFitRounding = 256;
+    void* resizeToFit(std::int32_t newSize, std::int32_t floor = 0);
+
     // Frees the block; the buffer is then as new.
     void release();
 
@@ -39,6 +48,8 @@ public:
 
 private:
     void* resizeAllocation(std::int32_t newSize, bool allowShrink);
+    // Moves the content to a block of SIZE bytes; false when none could be had.
+    bool reallocateTo(std::int32_t size, std::int32_t keptBytes);
 
     std::uint8_t* data_ = nullptr;
     std::int32_t granularity_;

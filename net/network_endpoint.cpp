@@ -36,6 +36,9 @@ struct EndpointState {
     platform::Thread* thread = nullptr;
     std::int32_t started = 0;
     std::uint64_t arrivals = 0;  // guarded by packetListLock
+    // One slot per datagram of a receive batch, while the network runs; the
+    // buffer below stands in when it could not be allocated.
+    std::uint8_t* receiveArea = nullptr;
     std::uint8_t receiveBuffer[65536];
 };
 
@@ -119,6 +122,10 @@ void reclaimHandedBackOf(EndpointState& s) {
 constexpr std::int32_t kMaxPooledStreams = 256;
 constexpr std::int32_t kExpiryBatch = 256;
 constexpr std::int32_t kReceiveBatch = 64;
+constexpr std::int32_t kReceiveSlotBytes = 65536;
+// Every record has room for a whole audio datagram (a broadcast MIDI one is
+// smaller), so a reused record takes any stream's next one without reallocating.
+constexpr std::int32_t kRecordFloor = wire::kAudioHeaderBytes + 4 * wire::kMaxAudioSamplesPerPacket;
 // Kept ready, so a receiving instance can join a stream that has not arrived
 // yet without allocating.
 constexpr std::int32_t kMinPooledStreams = 8;
@@ -178,6 +185,8 @@ void startNetworking() {
     // Broadcast sends need no port of our own: another process may hold it.
     if (socket->hasHandle()) platform::setBroadcast(socket->handle(), true);
     if (!bound) return;  // sends still work
+    // Pages are touched only as datagrams fill them: small ones leave most unused.
+    s.receiveArea = new (std::nothrow) std::uint8_t[size_t(kReceiveBatch) * kReceiveSlotBytes];
     s.stopFlag.store(0);
     s.thread = platform::startThread(&networkThread, nullptr);
 }
@@ -189,6 +198,8 @@ void stopNetworking() {
         platform::joinThread(s.thread);
         s.thread = nullptr;
     }
+    delete[] s.receiveArea;
+    s.receiveArea = nullptr;
     {
         // Instances that were never counted may still be sending: wait for them.
         platform::LockGuard guard(s.socketLockStorage);
@@ -302,59 +313,111 @@ void releaseNetworkUser(StreamEffect& instance) {
     if (--s.started == 0) stopNetworking();
 }
 
-void acceptDatagram(const std::uint8_t* data, std::int32_t received,
-                    const platform::Ipv4SocketAddress& source, std::int32_t now) {
-    EndpointState& s = state();
-    if (received < wire::kMinDatagram || !wire::hasStreamMagic(data, received)) return;
-    if (s.addresses.contains(source.addressNetworkOrder)) return;
+namespace {
 
+// The bytes of a datagram worth queuing, or 0 when it is dropped unqueued.
+std::int32_t queuedSizeOf(const EndpointState& s, const platform::DatagramSlot& slot) {
+    const auto* data = static_cast<const std::uint8_t*>(slot.buffer);
+    const std::int32_t received = slot.length;
+    if (received < wire::kMinDatagram || !wire::hasStreamMagic(data, received)) return 0;
+    if (s.addresses.contains(slot.from.addressNetworkOrder)) return 0;
     std::int32_t size = wire::totalLengthOf(data);
     if (size > wire::kMaxDatagram) size = wire::kMaxDatagram;
     if (size < wire::kMinDatagram) size = wire::kMinDatagram;
     // Keep only what arrived: a length field beyond it must not pull in stale bytes.
     if (size > received) size = received;
+    return size;
+}
 
-    platform::Lock* listLock = packetListLock.load();
-    if (listLock == nullptr) return;
-    ReceivedPacket* packet = nullptr;
-    bool poolEmpty = false;
+// At most one receive batch: packetListLock is taken twice for all of it,
+// once for the records to fill and once to queue them.
+void acceptBatch(EndpointState& s, platform::Lock& listLock, const platform::DatagramSlot* slots,
+                 std::int32_t count, std::int32_t now) {
+    const platform::DatagramSlot* accepted[kReceiveBatch];
+    std::int32_t sizes[kReceiveBatch];
+    std::int32_t n = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (const std::int32_t size = queuedSizeOf(s, slots[i]); size > 0) {
+            accepted[n] = &slots[i];
+            sizes[n++] = size;
+        }
+    }
+    if (n == 0) return;
+
+    // Records dropped at the caps or handed back by readers come back here
+    // as spares, so a flood at the cap reuses them instead of allocating.
+    ReceivedPacket* records[kReceiveBatch] = {};
+    std::int32_t streamsWanted = 0;
     {
-        platform::LockGuard guard(*listLock);
+        platform::LockGuard guard(listLock);
         reclaimHandedBackOf(s);
-        packet = s.spare.takeLast();
-        poolEmpty = s.streamPool.count < kMinPooledStreams;
+        for (std::int32_t k = 0; k < n; ++k) records[k] = s.spare.takeLast();
+        // Every datagram of the batch may open a stream.
+        streamsWanted = kMinPooledStreams + n - s.streamPool.count;
     }
-    // Allocations happen here, outside the lock the audio thread waits for.
-    StreamRecords* newStream = poolEmpty ? new (std::nothrow) StreamRecords : nullptr;
-    if (packet == nullptr) packet = new (std::nothrow) ReceivedPacket;
-    if (packet == nullptr) {
-        delete newStream;
-        return;
+    // Allocations and copies happen here, outside the lock the audio thread waits for.
+    StreamRecords* newStreams = nullptr;
+    for (std::int32_t k = 0; k < streamsWanted; ++k) {
+        auto* stream = new (std::nothrow) StreamRecords;
+        if (stream == nullptr) break;
+        stream->nextSpare = newStreams;
+        newStreams = stream;
     }
-    packet->time = now;
-    packet->bytes.resize(size, true);
-    const bool filled = packet->bytes.usedSize() == size;
-    if (filled) std::memcpy(packet->bytes.bytes(), data, size_t(size));
+    bool filled[kReceiveBatch] = {};
+    for (std::int32_t k = 0; k < n; ++k) {
+        if (records[k] == nullptr) records[k] = new (std::nothrow) ReceivedPacket;
+        ReceivedPacket* packet = records[k];
+        if (packet == nullptr) continue;
+        packet->time = now;
+        packet->bytes.resizeToFit(sizes[k], kRecordFloor);
+        filled[k] = packet->bytes.usedSize() == sizes[k];
+        if (filled[k]) std::memcpy(packet->bytes.bytes(), accepted[k]->buffer, size_t(sizes[k]));
+    }
 
     Leftovers left;
     {
-        platform::LockGuard guard(*listLock);
-        if (newStream != nullptr) s.streamPool.push(newStream);
-        // At a cap the oldest record of any stream goes, in constant time.
-        while (filled && !s.received.empty() &&
-               (s.received.count() >= kMaxQueuedPackets ||
-                s.received.bytes() + packet->bytes.allocatedSize() > kMaxQueuedBytes)) {
-            ReceivedPacket* oldest = s.received.oldest();
-            StreamRecords* stream = oldest->stream;
-            s.received.remove(oldest);
-            s.received.retireIfEmpty(stream, s.streamPool);
-            recyclePacket(oldest);
+        platform::LockGuard guard(listLock);
+        while (StreamRecords* stream = newStreams) {
+            newStreams = stream->nextSpare;
+            s.streamPool.push(stream);
         }
-        packet->arrival = ++s.arrivals;
-        if (!filled || !s.received.add(packet, s.streamPool)) recyclePacket(packet);
+        for (std::int32_t k = 0; k < n; ++k) {
+            ReceivedPacket* packet = records[k];
+            if (packet == nullptr) continue;
+            // At a cap the oldest record of any stream goes, in constant time.
+            while (filled[k] && !s.received.empty() &&
+                   (s.received.count() >= kMaxQueuedPackets ||
+                    s.received.bytes() + packet->bytes.allocatedSize() > kMaxQueuedBytes)) {
+                ReceivedPacket* oldest = s.received.oldest();
+                StreamRecords* stream = oldest->stream;
+                s.received.remove(oldest);
+                s.received.retireIfEmpty(stream, s.streamPool);
+                recyclePacket(oldest);
+            }
+            packet->arrival = ++s.arrivals;
+            if (!filled[k] || !s.received.add(packet, s.streamPool)) recyclePacket(packet);
+        }
         left = takeLeftovers(s);
     }
     freeLeftovers(left);
+}
+
+}  // namespace
+
+void acceptDatagrams(const platform::DatagramSlot* slots, std::int32_t count, std::int32_t now) {
+    EndpointState& s = state();
+    platform::Lock* listLock = packetListLock.load();
+    if (listLock == nullptr) return;
+    for (std::int32_t done = 0; done < count; done += kReceiveBatch) {
+        const std::int32_t n = count - done < kReceiveBatch ? count - done : kReceiveBatch;
+        acceptBatch(s, *listLock, slots + done, n, now);
+    }
+}
+
+void acceptDatagram(const std::uint8_t* data, std::int32_t received,
+                    const platform::Ipv4SocketAddress& source, std::int32_t now) {
+    const platform::DatagramSlot slot{const_cast<std::uint8_t*>(data), received, received, source};
+    acceptDatagrams(&slot, 1, now);
 }
 
 void expireOldPackets(std::int32_t now) {
@@ -400,15 +463,13 @@ void receiveOnePass(std::int32_t& lastExpiry) {
     // would make a sending audio thread wait on this thread's heap and queue work.
     if (socket != nullptr && socket->isReadable() != 0) {
         // The socket does not wait: take what is waiting, up to a batch, before
-        // the next select. One select per datagram would halve the rate this
-        // thread keeps up with.
-        for (std::int32_t i = 0; i < kReceiveBatch; ++i) {
-            platform::Ipv4SocketAddress source{};
-            std::int32_t length = wire::kMaxDatagram;
-            if (socket->receive(s.receiveBuffer, &length, 0, &source) != 0) break;
-            acceptDatagram(s.receiveBuffer, length, source, now);
-            if (s.stopFlag.load() != 0) break;
-        }
+        // the next select, in one system call where the platform has one.
+        platform::DatagramSlot slots[kReceiveBatch];
+        std::uint8_t* area = s.receiveArea != nullptr ? s.receiveArea : s.receiveBuffer;
+        const std::int32_t slotCount = s.receiveArea != nullptr ? kReceiveBatch : 1;
+        for (std::int32_t i = 0; i < slotCount; ++i)
+            slots[i] = platform::DatagramSlot{area + i * kReceiveSlotBytes, wire::kMaxDatagram, 0, {}};
+        acceptDatagrams(slots, socket->receiveMany(slots, slotCount), now);
     }
     if (now != lastExpiry) {
         lastExpiry = now;

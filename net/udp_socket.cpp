@@ -153,6 +153,12 @@ int UdpSocket::receive(void* buffer, std::int32_t* length, int peek,
     return 0;
 }
 
+std::int32_t UdpSocket::receiveMany(platform::DatagramSlot* slots, std::int32_t count) {
+    readable_ = 0;
+    if (!hasHandle_ || slots == nullptr || count <= 0) return 0;
+    return platform::receiveDatagrams(handle_, slots, count);
+}
+
 int UdpSocket::sendEmpty() {
     if (!hasHandle_) return -1;
     return platform::sendEmptyDatagram(handle_, remoteAddress_);

@@ -30,6 +30,8 @@ public:
     virtual int send(const void* data, std::int32_t length);
     virtual int receive(void* buffer, std::int32_t* length, int peek,
                         platform::Ipv4SocketAddress* source);
+    // Up to COUNT waiting datagrams, one per slot; returns how many.
+    virtual std::int32_t receiveMany(platform::DatagramSlot* slots, std::int32_t count);
     virtual std::int32_t isReadable() const { return readable_; }
     virtual int sendEmpty();
 

@@ -41,6 +41,18 @@ int sendEmptyDatagram(SocketHandle handle, const Ipv4SocketAddress& to);
 int receiveDatagram(SocketHandle handle, void* buffer, int* length, bool peek,
                     Ipv4SocketAddress* from);
 
+// One datagram of a batch receive: the caller's buffer in, what arrived out.
+struct DatagramSlot {
+    void* buffer;
+    int capacity;  // bytes; a longer datagram is cut to it
+    int length;
+    Ipv4SocketAddress from;
+};
+// Takes up to COUNT waiting datagrams in arrival order, one per slot, without
+// waiting; returns how many (0 when none was waiting or on error). One system
+// call per batch where the system has one, else one per datagram.
+int receiveDatagrams(SocketHandle handle, DatagramSlot* slots, int count);
+
 // Waits until one of the handles is readable or the time-out passes. Sets
 // ready[i] for each readable handle. Returns 0 on time-out or error, 1 when
 // at least one handle is readable.

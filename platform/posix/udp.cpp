@@ -102,6 +102,49 @@ int receiveDatagram(SocketHandle handle, void* buffer, int* length, bool peek,
     return 0;
 }
 
+int receiveDatagrams(SocketHandle handle, DatagramSlot* slots, int count) {
+    int total = 0;
+#if defined(__linux__)
+    // recvmmsg: a flood of small datagrams costs one system call per batch.
+    constexpr int kChunk = 64;
+    while (total < count) {
+        const int n = count - total < kChunk ? count - total : kChunk;
+        mmsghdr messages[kChunk];
+        iovec pieces[kChunk];
+        sockaddr_in sources[kChunk];
+        for (int i = 0; i < n; ++i) {
+            DatagramSlot& slot = slots[total + i];
+            pieces[i] = iovec{slot.buffer, size_t(slot.capacity < 0 ? 0 : slot.capacity)};
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr.msg_name = &sources[i];
+            messages[i].msg_hdr.msg_namelen = sizeof sources[i];
+            messages[i].msg_hdr.msg_iov = &pieces[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        int got;
+        do {
+            got = ::recvmmsg(fd(handle), messages, unsigned(n), MSG_DONTWAIT, nullptr);
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) break;
+        for (int i = 0; i < got; ++i) {
+            DatagramSlot& slot = slots[total + i];
+            slot.length = int(messages[i].msg_len);
+            slot.from = Ipv4SocketAddress{kAddressFamilyIpv4, sources[i].sin_port,
+                                          sources[i].sin_addr.s_addr, {}};
+        }
+        total += got;
+        if (got < n) break;
+    }
+#else
+    for (; total < count; ++total) {
+        DatagramSlot& slot = slots[total];
+        slot.length = slot.capacity;
+        if (receiveDatagram(handle, slot.buffer, &slot.length, false, &slot.from) != 0) break;
+    }
+#endif
+    return total;
+}
+
 // poll, not select: a DAW may hold more descriptors than an fd_set can name.
 int waitReadable(const SocketHandle* handles, int count, int timeoutMilliseconds, bool* ready) {
     pollfd fds[64];

@@ -117,6 +117,25 @@ int receiveDatagram(SocketHandle handle, void* buffer, int* length, bool peek,
     return 0;
 }
 
+// Winsock has no batch receive: one recvfrom per datagram.
+int receiveDatagrams(SocketHandle handle, DatagramSlot* slots, int count) {
+    int total = 0;
+    for (; total < count; ++total) {
+        DatagramSlot& slot = slots[total];
+        sockaddr_in source{};
+        int sourceLength = sizeof source;
+        int received = ::recvfrom(sock(handle), static_cast<char*>(slot.buffer),
+                                  slot.capacity < 0 ? 0 : slot.capacity, 0,
+                                  reinterpret_cast<sockaddr*>(&source), &sourceLength);
+        // Winsock fails a datagram longer than the buffer; it still fills it.
+        if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) received = slot.capacity;
+        if (received == SOCKET_ERROR) break;
+        slot.length = received;
+        slot.from = Ipv4SocketAddress{kAddressFamilyIpv4, source.sin_port, source.sin_addr.s_addr, {}};
+    }
+    return total;
+}
+
 int waitReadable(const SocketHandle* handles, int count, int timeoutMilliseconds, bool* ready) {
     if (count > 64) count = 64;
     fd_set set;

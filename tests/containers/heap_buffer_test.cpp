@@ -75,6 +75,30 @@ TEST(HeapBuffer, FailedGrowthKeepsEverything) {
     EXPECT_EQ(std::memcmp(buffer.bytes(), "0123456789abcdef", 16), 0);
 }
 
+TEST(HeapBuffer, ResizeToFitTakesWhatTheContentNeeds) {
+    HeapBuffer buffer;
+    struct Step {
+        std::int32_t size;
+        std::int32_t allocation;
+    };
+    for (Step s : {Step{1247, 1280}, Step{1071, 1280}, Step{700, 1280},  // kept up to twice the fit
+                   Step{500, 512}, Step{65535, 65536}, Step{1247, 1280}, Step{0, 1280}}) {
+        buffer.resizeToFit(s.size);
+        EXPECT_EQ(buffer.allocatedSize(), s.allocation) << s.size;
+        EXPECT_EQ(buffer.usedSize(), s.size);
+    }
+    buffer.resizeToFit(100, 1247);  // the floor keeps room for a bigger one
+    EXPECT_EQ(buffer.allocatedSize(), 1280);
+    buffer.resizeToFit(16);
+    std::memcpy(buffer.bytes(), "0123456789abcdef", 16);
+    {
+        FailingHeap heap(2);
+        buffer.resizeToFit(50000);
+    }
+    EXPECT_EQ(buffer.usedSize(), 16);
+    EXPECT_EQ(std::memcmp(buffer.bytes(), "0123456789abcdef", 16), 0);
+}
+
 TEST(PtrList, AddDeleteAndBounds) {
     PtrList<int> list;
     int values[5] = {0, 1, 2, 3, 4};

@@ -75,16 +75,17 @@ TEST_F(NetworkEndpoint, AFloodCannotGrowTheQueueWithoutBound) {
 
     // Whole-size datagrams meet the memory bound first; the newest are kept.
     auto large = withLength(65535, 65535);
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < 2000; ++i) {
         wire::writeU32(large.data() + 8, std::uint32_t(i));
         queueDatagram(large, platform::monotonicSeconds() + 1000);
     }
     platform::LockGuard guard(*network::packetListLock.load());
     auto& queued = network::receivedPackets();
-    const std::int64_t each = HeapBuffer::allocationFor(65535, 4096, 0);
+    const std::int64_t each = queued.newest()->bytes.allocatedSize();
+    EXPECT_LT(each, 65535 + HeapBuffer::kFitRounding);
     EXPECT_EQ(std::int64_t(queued.count()), network::kMaxQueuedBytes / each);
     EXPECT_EQ(network::queuedByteCount(), std::int64_t(queued.count()) * each);
-    EXPECT_EQ(wire::readU32(queued.newest()->bytes.bytes() + 8), 1499u);
+    EXPECT_EQ(wire::readU32(queued.newest()->bytes.bytes() + 8), 1999u);
 }
 
 TEST_F(NetworkEndpoint, AtTheCapTheOldestOfAnyStreamGoes) {
@@ -103,6 +104,46 @@ TEST_F(NetworkEndpoint, AtTheCapTheOldestOfAnyStreamGoes) {
     const char first[32] = "other 0";
     EXPECT_EQ(network::receivedPackets().find(first, StreamKind::audio)->count,
               network::kMaxQueuedPackets / 500 - 1 + (network::kMaxQueuedPackets % 500 > 0));
+}
+
+// A receive batch queues what one-at-a-time would: in order, the rejects
+// left out, the cap applied per datagram.
+TEST_F(NetworkEndpoint, ABatchQueuesAsOneAtATime) {
+    const std::int32_t t = platform::monotonicSeconds() + 1000;
+    const auto filler = audioDatagram("filler", 1, 44100, 4);
+    queueDatagram(filler, t);
+    std::uint64_t firstArrival;
+    {
+        platform::LockGuard guard(*network::packetListLock.load());
+        firstArrival = network::receivedPackets().newest()->arrival;
+    }
+    for (int i = 1; i < network::kMaxQueuedPackets - 2; ++i) queueDatagram(filler, t);
+
+    std::vector<std::vector<std::uint8_t>> bytes;
+    for (const char* id : {"batch 0", "batch 1", "batch 2", "batch 3"})
+        bytes.push_back(audioDatagram(id, 2, 44100, 150));
+    auto junk = bytes[0];
+    std::memcpy(junk.data(), "XLWR", 4);
+    network::localAddresses().add(0x0100007F);
+    const platform::Ipv4SocketAddress foreign{2, 0, 0x0A0A0A0A, {}}, ours{2, 0, 0x0100007F, {}};
+    std::vector<platform::DatagramSlot> slots;
+    for (auto* d : {&bytes[0], &junk, &bytes[1], &bytes[2], &bytes[3]})
+        slots.push_back({d->data(), int(d->size()), int(d->size()), foreign});
+    slots.insert(slots.begin() + 3, {bytes[0].data(), int(bytes[0].size()), int(bytes[0].size()), ours});
+    network::acceptDatagrams(slots.data(), std::int32_t(slots.size()), t);
+
+    platform::LockGuard guard(*network::packetListLock.load());
+    auto& queued = network::receivedPackets();
+    EXPECT_EQ(queued.count(), network::kMaxQueuedPackets);
+    EXPECT_EQ(queued.oldest()->arrival, firstArrival + 2);  // two fillers made room
+    const ReceivedPacket* p = queued.newest();
+    for (const char* id : {"batch 3", "batch 2", "batch 1", "batch 0"}) {
+        ASSERT_NE(p, nullptr);
+        EXPECT_STREQ(reinterpret_cast<const char*>(p->bytes.bytes() + 8), id);
+        EXPECT_EQ(p->bytes.usedSize(), std::int32_t(bytes[0].size()));
+        EXPECT_EQ(p->arrival, p->olderArrival->arrival + 1);
+        p = p->olderArrival;
+    }
 }
 
 // The thread's expiry pass and the arrival stamps share one clock, which the
@@ -186,6 +227,33 @@ TEST(UdpSocketLoopback, OpenSendReceiveAndWait) {
     EXPECT_EQ(std::memcmp(buffer, "hello", 5), 0);
     EXPECT_EQ(source.addressNetworkOrder, 0x0100007Fu);
     EXPECT_EQ(platform::networkToHost16(source.portNetworkOrder), sender.getPort());
+}
+
+TEST(UdpSocketLoopback, ReceiveManyTakesWhatWaitsInOrder) {
+    UdpSocket receiver, sender;
+    ASSERT_EQ(receiver.open(0), 0);
+    ASSERT_EQ(sender.open(0), 0);
+    ASSERT_EQ(sender.setDestinationAddress("127.0.0.1", receiver.getPort()), 0);
+    const std::string sent[3] = {"one", "three33", std::string(100, 'x')};
+    for (const std::string& d : sent) ASSERT_EQ(sender.send(d.data(), std::int32_t(d.size())), 0);
+
+    char buffers[4][64];
+    platform::DatagramSlot slots[4];
+    for (int i = 0; i < 4; ++i) slots[i] = {buffers[i], 64, -1, {}};
+    std::int32_t got = 0;
+    for (int tries = 0; got < 3 && tries < 100; ++tries) {
+        UdpSocket::waitForReadable(0, 10);
+        got += receiver.receiveMany(slots + got, 4 - got);
+    }
+    ASSERT_EQ(got, 3);
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t kept = std::min<std::size_t>(sent[i].size(), 64);  // the long one is cut
+        EXPECT_EQ(slots[i].length, std::int32_t(kept));
+        EXPECT_EQ(std::string(buffers[i], kept), sent[i].substr(0, kept));
+        EXPECT_EQ(slots[i].from.addressNetworkOrder, 0x0100007Fu);
+        EXPECT_EQ(platform::networkToHost16(slots[i].from.portNetworkOrder), sender.getPort());
+    }
+    EXPECT_EQ(receiver.receiveMany(slots, 4), 0);  // nothing left, and no wait
 }
 
 TEST(UdpSocketLoopback, BindFailureLeavesTheSocketUnwatched) {

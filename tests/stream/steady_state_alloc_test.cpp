@@ -256,6 +256,33 @@ TEST_P(SteadyStateAllocation, TheAudioThreadFreesNoRecord) {
     EXPECT_EQ(deliveredEvents + instance->midiTiming.pending(), 3);
 }
 
+// At the cap a flood reuses the records it pushes out, one receive batch
+// after another: queuing then neither allocates nor frees.
+TEST_P(SteadyStateAllocation, AFloodAtTheCapReusesItsRecords) {
+    const std::int32_t t = platform::monotonicSeconds() + 1000;
+    std::vector<std::vector<std::uint8_t>> foreign;
+    for (int i = 0; i < 48; ++i) {
+        const int channels = i % 3 == 0 ? 2 : i % 3 == 1 ? 8 : 64;
+        foreign.push_back(audioDatagram(("foreign " + std::to_string(i)).c_str(), channels, 48000,
+                                        wire::framesPerPacket(channels)));
+    }
+    std::vector<platform::DatagramSlot> batch;
+    for (int i = 0; i < 64; ++i) {
+        auto& d = foreign[size_t(i % 48)];
+        batch.push_back({d.data(), int(d.size()), int(d.size()), {2, 0, 0x0A0A0A0A, {}}});
+    }
+    for (int k = 0; k < network::kMaxQueuedPackets / 64 + 2; ++k)
+        network::acceptDatagrams(batch.data(), 64, t);
+    heapCalls = 0;
+    heapFrees = 0;
+    counting = true;
+    for (int k = 0; k < 20; ++k) network::acceptDatagrams(batch.data(), 64, t);
+    counting = false;
+    EXPECT_EQ(queuedCount(), network::kMaxQueuedPackets);
+    EXPECT_EQ(heapCalls.load(), 0);
+    EXPECT_EQ(heapFrees.load(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Channels, SteadyStateAllocation, ::testing::Values(2, 8, 64));
 
 }  // namespace
