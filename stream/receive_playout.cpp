@@ -126,7 +126,9 @@ namespace {
 // KEEP whole sender blocks, plus the part of the next one already in, so the
 // queue begins where a sender block begins: with the sender's block size
 // every host block then plays one sender block, and its MIDI keeps its
-// offsets. Unchanged when KEEP is not whole blocks or their ends are unknown.
+// offsets. Unchanged when KEEP is not whole blocks (a resampler's read-ahead
+// on top: its blocks do not line up with the sender's) or their ends are
+// unknown.
 std::int64_t keptFromBlockStart(const PlayoutState& state, std::int64_t keep,
                                 std::int64_t available) {
     const std::int64_t burst = state.burstFrames;
@@ -145,11 +147,12 @@ void keepNewest(StreamEffect& instance, std::int64_t keep) {
     }
 }
 
-// Whether this block plays, from channel 0's AVAILABLE frames and the UNIT
-// one block consumes. Playing starts once the target level is queued, and
-// restarts there when the queue holds stale audio (the instance was not
-// processing while datagrams waited); either way only the newest target
-// level is kept. A shortage holds the block and waits for 2 blocks.
+// Whether this block plays, from channel 0's AVAILABLE frames, the UNIT one
+// block reads and READAHEAD, what it reads past a copy's block. Playing
+// starts once the target level is queued, and restarts there when the queue
+// holds stale audio (the instance was not processing while datagrams
+// waited); either way only the newest target level, plus READAHEAD, is
+// kept. A shortage holds the block and waits for 2 blocks.
 bool readyToPlay(StreamEffect& instance, std::int64_t available, std::int32_t unit,
                  std::int32_t readAhead, std::int32_t frames, double perHost, bool overran) {
     PlayoutState& state = instance.playout;
