@@ -88,48 +88,35 @@ inline float interpolate(const KernelRow& row, float between, const float* x) {
 
 }  // namespace
 
-FineResampler::Plan FineResampler::plan(std::int32_t outputFrames, double ratio) const {
-    Plan p;
-    p.outputFrames = outputFrames > 0 ? outputFrames : 0;
+std::int32_t FineResampler::beginBlock(std::int32_t outputFrames, double ratio) {
+    outputFrames_ = outputFrames > 0 ? outputFrames : 0;
     if (!std::isfinite(ratio)) ratio = 1.0;
     if (ratio < 1 - kMaxOffset) ratio = 1 - kMaxOffset;
     if (ratio > 1 + kMaxOffset) ratio = 1 + kMaxOffset;
-    if (ratio == 1.0 && position_ != 0.0 && p.outputFrames > 0) {
+    landing_ = false;
+    if (ratio == 1.0 && position_ != 0.0 && outputFrames_ > 0) {
         // Back at equal clocks between two samples: glide to the nearer
         // whole sample, then copy again.
         const double toWhole = position_ < 0.5 ? -position_ : 1.0 - position_;
-        const double reach = kGlideOffset * p.outputFrames;
-        p.landing = std::fabs(toWhole) <= reach;
-        ratio = 1.0 + (p.landing ? toWhole : std::copysign(reach, toWhole)) / p.outputFrames;
+        const double reach = kGlideOffset * outputFrames_;
+        landing_ = std::fabs(toWhole) <= reach;
+        ratio = 1.0 + (landing_ ? toWhole : std::copysign(reach, toWhole)) / outputFrames_;
     }
-    p.ratio = ratio;
-    p.direct = ratio == 1.0 && position_ == 0.0;
-    if (p.direct) {
-        p.consumed = p.outputFrames;
-        return p;
+    ratio_ = ratio;
+    direct_ = ratio == 1.0 && position_ == 0.0;
+    if (direct_) {
+        consumed_ = outputFrames_;
+        nextPosition_ = 0.0;
+        return consumed_;
     }
-    const double end = position_ + p.outputFrames * ratio;
-    if (p.landing) {
-        p.consumed = std::int32_t(std::llround(end));
+    const double end = position_ + outputFrames_ * ratio_;
+    if (landing_) {
+        consumed_ = std::int32_t(std::llround(end));
+        nextPosition_ = 0.0;
     } else {
-        p.consumed = std::int32_t(std::floor(end));
-        p.nextPosition = end - p.consumed;
+        consumed_ = std::int32_t(std::floor(end));
+        nextPosition_ = end - consumed_;
     }
-    return p;
-}
-
-std::int32_t FineResampler::inputFrames(std::int32_t outputFrames, double ratio) const {
-    const Plan p = plan(outputFrames, ratio);
-    return p.consumed + (p.direct ? 0 : kLookahead);
-}
-
-std::int32_t FineResampler::beginBlock(std::int32_t outputFrames, double ratio) {
-    const Plan p = plan(outputFrames, ratio);
-    outputFrames_ = p.outputFrames;
-    consumed_ = p.consumed;
-    ratio_ = p.ratio;
-    nextPosition_ = p.nextPosition;
-    direct_ = p.direct;
     return consumed_;
 }
 
@@ -168,6 +155,7 @@ void FineResampler::reset() {
     nextPosition_ = 0.0;
     consumed_ = 0;
     direct_ = true;
+    landing_ = false;
     std::memset(history_, 0, sizeof history_);
 }
 

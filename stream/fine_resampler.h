@@ -24,10 +24,6 @@ public:
     // ratio is exactly 1 and the position is not whole, the position is
     // brought to a whole sample over the next blocks, then blocks copy.
     std::int32_t beginBlock(std::int32_t outputFrames, double ratio);
-    // [audio] The input frames, consumed and lookahead, that the block
-    // beginBlock(outputFrames, ratio) would read: a queue holding fewer can
-    // only fill the lookahead with zeros, a click at the block's end.
-    std::int32_t inputFrames(std::int32_t outputFrames, double ratio) const;
     // [audio] Whether the block begun is a plain copy of the consumed frames.
     bool direct() const { return direct_; }
     // [audio] Input frames past the consumed ones that addBlock reads: 0 for
@@ -42,23 +38,13 @@ public:
     void reset();
 
 private:
-    // The block a ratio makes from the current position.
-    struct Plan {
-        std::int32_t outputFrames = 0;
-        std::int32_t consumed = 0;
-        double ratio = 1.0;
-        double nextPosition = 0.0;
-        bool direct = true;
-        bool landing = false;  // the block brings the position to a whole sample
-    };
-    Plan plan(std::int32_t outputFrames, double ratio) const;
-
     std::int32_t outputFrames_ = 0;
     std::int32_t consumed_ = 0;
     double ratio_ = 1.0;
     double position_ = 0.0;  // fraction of a frame past the next input frame
     double nextPosition_ = 0.0;  // position_ once the block begun has ended
     bool direct_ = true;
+    bool landing_ = false;  // this block brings the position to a whole sample
     float history_[kMaxChannels][kHistory] = {};
 };
 

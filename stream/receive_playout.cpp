@@ -170,9 +170,7 @@ namespace {
 // KEEP whole sender blocks, plus the part of the next one already in, so the
 // queue begins where a sender block begins: with the sender's block size
 // every host block then plays one sender block, and its MIDI keeps its
-// offsets. Unchanged when KEEP is not whole blocks (a resampler's read-ahead
-// on top: its blocks do not line up with the sender's) or their ends are
-// unknown.
+// offsets. Unchanged when KEEP is not whole blocks or their ends are unknown.
 std::int64_t keptFromBlockStart(const PlayoutState& state, std::int64_t keep,
                                 std::int64_t available) {
     const std::int64_t burst = state.burstFrames;
@@ -191,19 +189,18 @@ void keepNewest(StreamEffect& instance, std::int64_t keep) {
     }
 }
 
-// Whether this block plays, from channel 0's AVAILABLE frames, the UNIT one
-// block reads and READAHEAD, what it reads past a copy's block. Playing
-// starts once the target level is queued, and restarts there when the queue
-// holds stale audio (the instance was not processing while datagrams
-// waited); either way only the newest target level, plus READAHEAD, is
-// kept. A shortage holds the block and waits for 2 blocks.
+// Whether this block plays, from channel 0's AVAILABLE frames and the UNIT
+// one block consumes. Playing starts once the target level is queued, and
+// restarts there when the queue holds stale audio (the instance was not
+// processing while datagrams waited); either way only the newest target
+// level is kept. A shortage holds the block and waits for 2 blocks.
 bool readyToPlay(StreamEffect& instance, std::int64_t available, std::int32_t unit,
-                 std::int32_t readAhead, std::int32_t frames, double perHost, bool overran) {
+                 std::int32_t frames, double perHost, bool overran) {
     PlayoutState& state = instance.playout;
     const std::int32_t factor =
         instance.prebufferBlocks > 0 ? instance.prebufferBlocks : state.targetBlocks;
     const PlayoutLevels levels = levelsOf(instance, frames, factor, perHost, state.burstFrames);
-    std::int64_t target = framesFor(levels.target, perHost) + readAhead;
+    std::int64_t target = framesFor(levels.target, perHost);
     if (target < unit) target = unit;
     if (instance.prebufferBlocks > 0) {
         // A stream heard beginning waits until its bursts are known, or the
@@ -330,23 +327,16 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
     const double drift = state.drift.ratio();
     const double inputRate = double(instance.streamSampleRate) * drift;
 
-    // Channel 0 decides for the block: it plays only when the queue holds
-    // every frame the block reads, the fine resampler's lookahead included.
+    // Channel 0 decides for the block.
+    std::int32_t unit = frames;
     ChannelResampler* firstConverter = converted ? instance.resamplers[0] : nullptr;
-    std::int32_t unit = state.fine.inputFrames(frames, drift);
-    // What an engaged fine resampler reads past a copy's block: a restart
-    // keeps that too, so its margin is a copy's.
-    const std::int32_t readAhead = unit > frames ? unit - frames : 0;
     if (firstConverter != nullptr) {
         firstConverter->setRates(inputRate, hostRate);
         double* input = nullptr;
         unit = firstConverter->prepareInput(frames, 1, &input);
     }
     const std::int64_t available = instance.channelStates[0].queuedBytes() / 4;
-    if (unit > 0 &&
-        !readyToPlay(instance, available, unit, firstConverter != nullptr ? 0 : readAhead, frames,
-                     perHost, overran))
-        return;
+    if (unit > 0 && !readyToPlay(instance, available, unit, frames, perHost, overran)) return;
     ChannelQueue& first = instance.channelStates[0];
     const std::int64_t level = first.queuedBytes() / 4;
     const std::int64_t nextFrame = state.arrivedFrames - level;
@@ -401,14 +391,10 @@ void playOut(StreamEffect& instance, float* const* outputs, std::int32_t frames)
     playGroup(instance, group, outputs, frames);
     if (consumed >= 0) state.fine.endBlock();
 
-    // The level at the block's start, against where it should average. An
-    // engaged fine resampler reads its lookahead past the frames it plays:
-    // that much more is held, so a sender running late leaves it the margin
-    // a plain copy has.
+    // The level at the block's start, against where it should average.
     const PlayoutLevels levels =
         levelsOf(instance, frames, state.targetBlocks, perHost, state.burstFrames);
-    const std::int64_t ahead = consumed >= 0 ? state.fine.lookahead() : 0;
-    state.drift.observe(double(level - ahead) / perHost,
+    state.drift.observe(double(level) / perHost,
                         averageLevel(instance, levels.target, frames, perHost), frames, hostRate);
 }
 
