@@ -19,7 +19,7 @@ seconds=${1:-60}
 build=${2:-build/linux-release}
 host=$(realpath "$build/tools/larkwire-host")
 plugin=$(realpath "$build/larkwire.so")
-ppms=(-1000 -100 0 100 1000)
+ppms=(${PPMS:--1000 -100 0 100 1000})
 logs=$(mktemp -d /tmp/dr-drift.XXXXXX)
 tag=dr$$
 
