@@ -54,6 +54,7 @@ TEST(CliTone, CheckFindsLateStartDropoutsAndOneWrongSample) {
     EXPECT_TRUE(c.exact);
     EXPECT_EQ(c.firstFrame, 1000);
     EXPECT_EQ(c.dropouts, 1);
+    EXPECT_EQ(c.resumes, std::vector<std::int64_t>{4512});
     // Zero crossings of the tone itself are compared, not counted as dropouts.
     EXPECT_GE(c.comparedFrames, 4990);
 
@@ -76,6 +77,7 @@ TEST(CliTone, SamplesDroppedAfterABurstAreASkipNotADifference) {
     ToneCheck c = checkTone(got, 1000, peak, rate);
     EXPECT_TRUE(c.exact);
     EXPECT_EQ(c.skips, 1);
+    EXPECT_EQ(c.resumes, std::vector<std::int64_t>{2000});
     EXPECT_EQ(c.comparedFrames, 3999);  // the first sample, sin 0, is silent
 
     // A damaged sample right at the jump is still a difference.
@@ -146,6 +148,15 @@ TEST(CliMidi, CheckWantsOrderBytesAndOffsets) {
     c = checkMidi(sent, received, 48000, 512);
     EXPECT_EQ(c.rightOffset, 1);
     EXPECT_NE(c.firstProblem.find("383"), std::string::npos);
+
+    // An event whose audio a dropout took comes at 0 where the audio goes on;
+    // at 0 in any other block it is still wrong.
+    received[1].deltaFrames = 0;
+    c = checkMidi(sent, received, 48000, 512, {141 * 512 + 3});
+    EXPECT_EQ(c.rightOffset + c.afterGap, 1);
+    c = checkMidi(sent, received, 48000, 512, {140 * 512 + 3});
+    EXPECT_EQ(c.rightOffset, 1);
+    EXPECT_EQ(c.afterGap, 1);
 
     // Out of order: the note-on after the note-off does not count.
     std::swap(received[0], received[1]);

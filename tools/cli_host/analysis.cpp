@@ -63,6 +63,7 @@ ToneCheck checkTone(const std::vector<float>& samples, double frequency, double 
                 const std::int64_t later = alignTone(samples, at, frequency, peak, rate);
                 if (later >= 0) {
                     ++check.skips;
+                    check.resumes.push_back(at);
                     n = later - 1;
                     --at;
                     continue;
@@ -75,7 +76,10 @@ ToneCheck checkTone(const std::vector<float>& samples, double frequency, double 
             break;  // zeros: a dropout or the end of the stream
         }
         while (at < frames && samples[at] == 0.0f) ++at;
-        if (at < frames) ++check.dropouts;
+        if (at < frames) {
+            ++check.dropouts;
+            check.resumes.push_back(at);
+        }
     }
     check.exact = check.comparedFrames > 0;
     return check;
@@ -163,7 +167,7 @@ Latency clickLatency(const std::vector<std::int64_t>& clicks, std::int64_t start
 }
 
 MidiCheck checkMidi(const std::vector<MidiNote>& sent, const std::vector<ReceivedEvent>& received,
-                    double rate, int blockFrames) {
+                    double rate, int blockFrames, const std::vector<std::int64_t>& resumes) {
     MidiCheck check;
     check.expected = int(sent.size());
     std::size_t next = 0;
@@ -181,8 +185,16 @@ MidiCheck checkMidi(const std::vector<MidiNote>& sent, const std::vector<Receive
             continue;
         }
         ++check.arrived;
+        const std::int64_t blockStart = received[i].block * blockFrames;
+        const bool afterGap =
+            received[i].deltaFrames == 0 &&
+            std::any_of(resumes.begin(), resumes.end(), [&](std::int64_t frame) {
+                return frame >= blockStart && frame < blockStart + blockFrames;
+            });
         if (received[i].deltaFrames == position.deltaFrames) {
             ++check.rightOffset;
+        } else if (afterGap) {
+            ++check.afterGap;
         } else if (check.firstProblem.empty()) {
             std::snprintf(text, sizeof text, "%02x %02x %02x arrived at offset %d, sent at %d",
                           note.bytes[0], note.bytes[1], note.bytes[2],

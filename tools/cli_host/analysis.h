@@ -34,6 +34,7 @@ struct ToneCheck {
     int skips = 0;  // places where the tone went on at another phase (samples dropped)
     std::int64_t mismatchFrame = -1;  // first sample that differed
     float got = 0, expected = 0;
+    std::vector<std::int64_t> resumes;  // frames where the tone went on after a dropout or skip
 };
 ToneCheck checkTone(const std::vector<float>& samples, double frequency, double peak, double rate);
 
@@ -65,13 +66,16 @@ struct ReceivedEvent {
     std::int32_t deltaFrames;
     std::uint8_t bytes[3];
 };
+// An event whose audio a dropout or skip took away comes first thing in the
+// block where the audio goes on: RESUMES holds those output frames.
 struct MidiCheck {
     int expected = 0;
     int arrived = 0;      // found, in order, with the right bytes
     int rightOffset = 0;  // of those, at the sender's offset
+    int afterGap = 0;     // or at offset 0 of a block where the audio went on
     std::string firstProblem;
 };
 MidiCheck checkMidi(const std::vector<MidiNote>& sent, const std::vector<ReceivedEvent>& received,
-                    double rate, int blockFrames);
+                    double rate, int blockFrames, const std::vector<std::int64_t>& resumes = {});
 
 }  // namespace larkwire::cli
