@@ -236,6 +236,8 @@ void recycleAllQueued() {
     s.received.sweepEmptyStreams(s.streamPool);
 }
 
+std::uint64_t newestArrival() { return state().arrivals; }
+
 ReceivedPacket* firstUnread(StreamReader& reader, const char* identifier, StreamKind kind) {
     EndpointState& s = state();
     if (reader.stream != nullptr) {

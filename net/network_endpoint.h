@@ -44,6 +44,9 @@ AddressList& localAddresses();
 // [any thread] holds packetListLock. Bytes allocated by the records in receivedPackets.
 std::int64_t queuedByteCount();
 
+// [audio] holds packetListLock. The arrival stamp of the newest record taken in.
+std::uint64_t newestArrival();
+
 // [audio] holds packetListLock. The oldest record of the instance's stream
 // that READER has not read yet, or null. The reader joins the stream of
 // IDENTIFIER at its first call, and moves to the new stream after a rename.

@@ -118,6 +118,8 @@ void deliverMidi(StreamEffect& instance, std::int32_t frames) {
         for (ReceivedPacket* packet =
                  network::firstUnread(instance.midiReader, instance.identifier, StreamKind::midi);
              packet != nullptr; packet = network::readPast(instance.midiReader)) {
+            // Its audio may have come after this block's collection: next block.
+            if (timed && packet->arrival > timing.collectedThrough()) break;
             // The sender block these events came with, by the audio before them.
             std::int64_t blockStart = 0;
             const bool placed = timed && timing.blockStartBefore(packet->arrival, &blockStart);

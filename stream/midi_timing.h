@@ -48,6 +48,12 @@ public:
         return false;
     }
 
+    // [audio] The audio of the block was collected from the records up to
+    // stamp NEWEST: a MIDI datagram after it may belong to audio still
+    // uncollected, so it waits for the next block's collection.
+    void noteCollected(std::uint64_t newest) { collectedThrough_ = newest; }
+    std::uint64_t collectedThrough() const { return collectedThrough_; }
+
     std::int32_t pending() const { return pending_; }
     TimedEvent& event(std::int32_t i) { return events_[i]; }
     // [audio] Room for one more held event, or null.
@@ -67,6 +73,7 @@ private:
     };
     Arrival arrivals_[kArrivals];
     std::uint64_t next_ = 0;
+    std::uint64_t collectedThrough_ = 0;
     TimedEvent events_[kMaxDeliveredEvents];
     std::int32_t pending_ = 0;
 };

@@ -144,6 +144,7 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     PlayoutState& state = instance.playout;
     if (state.framesSinceAudio < INT64_MAX / 2) state.framesSinceAudio += frames;
     platform::LockGuard guard(*listLock);
+    instance.midiTiming.noteCollected(network::newestArrival());
     // Only this stream's records, oldest first: other traffic costs nothing
     // here. Each receiver of the stream reads every record.
     for (ReceivedPacket* packet =

@@ -4,6 +4,9 @@
 
 #include <map>
 
+#include "stream/midi_stream.h"
+#include "stream/receive_playout.h"
+
 using namespace larkwire;
 using namespace larkwire::testing;
 
@@ -115,4 +118,38 @@ TEST_F(MidiTimingRun, AHostileOffsetWaitsNoLongerThanTheLargestBlock) {
     }
     EXPECT_EQ(delivered.size(), 1u);
     EXPECT_LE(block, 4 + 16384 / 512 + 2);
+}
+
+// A sender block whose audio and MIDI arrive after a block's audio was
+// collected but before its MIDI is read: the MIDI waits for that audio
+// instead of joining the block before it.
+TEST_F(MidiTimingRun, MidiArrivingDuringAPlayedBlockWaitsForItsAudio) {
+    instance->hostCallback = &recordingHost;
+    delivered.clear();
+    int block = 0;
+    auto queueBlock = [&] {
+        for (int start = 0; start < 512; start += 150)
+            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start),
+                                        float(block * 512 + start + 1)));
+        ++block;
+    };
+    for (int b = 0; b < 6; ++b) {
+        queueBlock();
+        runBlock(512);
+    }
+    std::vector<std::vector<float>> out(size_t(channelCount), std::vector<float>(512, 0.0f));
+    std::vector<float*> outs;
+    for (auto& channel : out) outs.push_back(channel.data());
+    collectAudio(*instance, 512);
+    const int late = block;
+    queueBlock();
+    queueDatagram(midiDatagram("default", {100}));
+    playOut(*instance, outs.data(), 512);
+    deliverMidi(*instance, 512);
+    for (int b = 0; b < 8 && delivered.empty(); ++b) {
+        queueBlock();
+        const auto played = runBlock(512);
+        if (!delivered.empty()) EXPECT_EQ(played[0][size_t(delivered[0].offset)], float(late * 512 + 101));
+    }
+    EXPECT_EQ(delivered.size(), 1u);
 }
