@@ -76,3 +76,28 @@ TEST_P(PlayoutDrift, HoldsTheTargetWithoutLosingOrRepeatingASample) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AThousandPpmEitherWay, PlayoutDrift, ::testing::Values(1000.0, -1000.0));
+
+// A sender held up for 100 ms while the clocks drift, its blocks then sent
+// in a rush: the queue runs dry once, playing restarts at the new target and
+// holds it; the silence is about as long as the stall.
+TEST_P(PlayoutDrift, ASenderStallCostsOnlyItsOwnLength) {
+    const double ppm = GetParam();
+    const double senderBlock = kBlock / (1 + ppm * 1e-6);
+    const int blocks = int(80 * kRate / kBlock), stallFrom = int(40 * kRate / kBlock);
+    const int stallBlocks = int(0.1 * kRate / kBlock) + 1;
+    std::int64_t sent = 0;
+    int silentAfter = 0, restarts = 0;
+    bool wasPlaying = false;
+    for (int k = 1; k <= blocks; ++k) {
+        const bool stalled = k >= stallFrom && k < stallFrom + stallBlocks;
+        for (; !stalled && (double(sent) + 1) * senderBlock <= double(k) * kBlock; ++sent)
+            queueToneBlock(sent * kBlock);
+        runBlock(kBlock);
+        const bool playing = instance->playout.clock.played;
+        if (k >= stallFrom && !playing) ++silentAfter;
+        if (k >= stallFrom && wasPlaying && !playing) ++restarts;
+        wasPlaying = playing;
+    }
+    EXPECT_EQ(restarts, 1);
+    EXPECT_LE(silentAfter, stallBlocks + 4);
+}
