@@ -80,6 +80,11 @@ void DriftEstimator::observe(double queuedFrames, double targetFrames, std::int3
     driftPpm_.store(integral_ * 1e6, std::memory_order_relaxed);
 }
 
+void DriftEstimator::remeasure() {
+    warmup_ = warmupSum_ = 0;
+    smoothed_ = 0;
+}
+
 void DriftEstimator::reset() {
     ratio_ = 1.0;
     warmup_ = warmupSum_ = startOffset_ = warmupTarget_ = 0;

@@ -23,8 +23,12 @@ public:
     double ratio() const { return ratio_; }
     // [any] The estimated drift in ppm, for display and reports.
     double driftPpm() const { return driftPpm_.load(std::memory_order_relaxed); }
-    // [audio or ui] Starts over: a new stream, a restart, a flush.
+    // [audio or ui] Starts over: a new stream, a flush, stale audio dropped.
     void reset();
+    // [audio] Playing restarted after a shortage, at a new level: that level
+    // is measured again, the drift found so far stays. A level measured
+    // before would count the refill as an error and drain it again.
+    void remeasure();
 
 private:
     double ratio_ = 1.0;

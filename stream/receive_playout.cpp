@@ -213,6 +213,7 @@ bool readyToPlay(StreamEffect& instance, std::int64_t available, std::int32_t un
         instance.prebufferBlocks = 0;
         keepNewest(instance, target);
         state.fine.reset();
+        state.drift.remeasure();
         return true;
     }
     if (available < unit) {
