@@ -29,6 +29,14 @@ vst2::intptr VST_CALLBACK recordingHost(vst2::AEffect*, vst2::int32 opcode, vst2
     return 0;
 }
 
+// Frames FROM to TO of 512-frame sender block BLOCK as the sender cuts it
+// (150, 150, 150, 62), counting stream frames from 1.
+void queueBlockPart(int block, int from, int to) {
+    for (int start = from; start < to; start += 150)
+        queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start),
+                                    float(block * 512 + start + 1)));
+}
+
 }  // namespace
 
 class MidiTimingRun : public InstanceFixture,
@@ -80,19 +88,14 @@ TEST_F(MidiTimingRun, WithoutAudioEventsComeAtOnce) {
 TEST_F(MidiTimingRun, ASenderBlockSplitAcrossTwoHostBlocksKeepsItsStart) {
     instance->hostCallback = &recordingHost;
     delivered.clear();
-    // Sender blocks of 512 frames (150, 150, 150, 62); block 4 arrives in two parts.
-    auto queuePart = [](int block, int from, int to) {
-        for (int start = from; start < to; start += 150)
-            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start),
-                                        float(block * 512 + start + 1)));
-    };
-    for (int block = 0; block < 4; ++block) queuePart(block, 0, 512);
-    queuePart(4, 0, 150);
+    // Block 4 arrives in two parts.
+    for (int block = 0; block < 4; ++block) queueBlockPart(block, 0, 512);
+    queueBlockPart(4, 0, 150);
     runBlock(512);
-    queuePart(4, 150, 512);
+    queueBlockPart(4, 150, 512);
     queueDatagram(midiDatagram("default", {300}));
     for (int b = 0; b < 6 && delivered.empty(); ++b) {
-        queuePart(5 + b, 0, 512);
+        queueBlockPart(5 + b, 0, 512);
         const auto out = runBlock(512);
         if (!delivered.empty()) {
             EXPECT_EQ(out[0][size_t(delivered[0].offset)], float(4 * 512 + 301));
@@ -105,11 +108,7 @@ TEST_F(MidiTimingRun, AHostileOffsetWaitsNoLongerThanTheLargestBlock) {
     instance->hostCallback = &recordingHost;
     delivered.clear();
     int block = 0;
-    auto queueBlock = [&] {
-        for (int start = 0; start < 512; start += 150)
-            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start), 1.0f));
-        ++block;
-    };
+    auto queueBlock = [&] { queueBlockPart(block++, 0, 512); };
     queueBlock();
     queueDatagram(midiDatagram("default", {0x40000000}));
     for (int b = 0; b < 40 && delivered.empty(); ++b) {
@@ -127,12 +126,7 @@ TEST_F(MidiTimingRun, MidiArrivingDuringAPlayedBlockWaitsForItsAudio) {
     instance->hostCallback = &recordingHost;
     delivered.clear();
     int block = 0;
-    auto queueBlock = [&] {
-        for (int start = 0; start < 512; start += 150)
-            queueDatagram(audioDatagram("default", 2, 44100, std::min(150, 512 - start),
-                                        float(block * 512 + start + 1)));
-        ++block;
-    };
+    auto queueBlock = [&] { queueBlockPart(block++, 0, 512); };
     for (int b = 0; b < 6; ++b) {
         queueBlock();
         runBlock(512);
