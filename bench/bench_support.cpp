@@ -7,6 +7,7 @@
 #include <new>
 
 #include "containers/heap_allocator.h"
+#include "platform/udp.h"
 
 namespace larkwire::bench {
 
@@ -47,6 +48,18 @@ InstancePtr makeInstance(int channels, float hostRate, const char* identifier) {
 
 void keepNetworkUp() {
     static InstancePtr anchor = makeInstance(2, 48000.0f, "bench anchor");
+}
+
+void holdStreamPort() {
+    static const bool held = [] {
+        platform::startSockets();
+        const platform::SocketHandle handle = platform::openDatagramSocket();
+        platform::Ipv4SocketAddress address{};
+        address.family = platform::kAddressFamilyIpv4;
+        address.portNetworkOrder = platform::hostToNetwork16(wire::kStreamPort);
+        return handle != platform::kInvalidSocket && platform::bindSocket(handle, address) == 0;
+    }();
+    (void)held;
 }
 
 HostBuffers::HostBuffers(int channels, int frames)

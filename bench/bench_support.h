@@ -54,6 +54,12 @@ void queueDatagrams(const std::vector<std::vector<std::uint8_t>>& datagrams, std
 // Keeps the network up for the whole run, whatever instances come and go.
 void keepNetworkUp();
 
+// Holds the stream port before the network starts, so our own loopback sends
+// land in a socket nobody reads (the kernel drops them once it is full) and no
+// network thread competes for socketLock: the state of a sender whose
+// datagrams leave the computer. Received datagrams come only from queueDatagrams.
+void holdStreamPort();
+
 // CPU time of the calling thread, in seconds.
 double threadCpuSeconds();
 

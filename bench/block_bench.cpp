@@ -16,22 +16,6 @@ namespace {
 constexpr int kFrames = 512;
 constexpr double kHostRate = 48000.0;
 
-// Holds the stream port before the network starts, so our own loopback sends
-// land in a socket nobody reads (the kernel drops them once it is full) and no
-// network thread competes for socketLock: the state of a sender whose
-// datagrams leave the computer.
-void holdStreamPort() {
-    static const bool held = [] {
-        platform::startSockets();
-        const platform::SocketHandle handle = platform::openDatagramSocket();
-        platform::Ipv4SocketAddress address{};
-        address.family = platform::kAddressFamilyIpv4;
-        address.portNetworkOrder = platform::hostToNetwork16(wire::kStreamPort);
-        return handle != platform::kInvalidSocket && platform::bindSocket(handle, address) == 0;
-    }();
-    (void)held;
-}
-
 platform::Ipv4SocketAddress loopbackStreamPort() {
     platform::Ipv4SocketAddress to{};
     to.family = platform::kAddressFamilyIpv4;

@@ -12,30 +12,19 @@
 #include <utility>
 #include <vector>
 
-#include "stream/channel_resampler.h"
+#include "bench/converter_drive.h"
 #include "stream/lane_kernels.h"
 
 namespace larkwire::bench {
 namespace {
 
-constexpr int kBlock = 512;  // output frames per call, as a 512-frame host block
+constexpr int kBlock = kConvertedFrames;
 constexpr double kPi = 3.14159265358979323846;
 
 struct Rates {
     int in, out;
 };
 constexpr Rates kRates[2] = {{44100, 48000}, {48000, 44100}};
-
-std::vector<float> tones(int rate, std::initializer_list<double> hz, double seconds) {
-    std::vector<float> signal(size_t(rate * seconds));
-    const double amplitude = 0.8 / double(hz.size());
-    for (size_t n = 0; n < signal.size(); ++n) {
-        double v = 0;
-        for (double f : hz) v += amplitude * std::sin(2 * kPi * f * double(n) / rate);
-        signal[n] = float(v);
-    }
-    return signal;
-}
 
 // Each converter fed the way its interface wants, one block per call.
 struct Converter {
@@ -45,22 +34,11 @@ struct Converter {
 };
 
 struct Ours final : Converter {
-    Ours(Rates r) : rates(r) {}
+    Ours(Rates r) : conversion(r.in, r.out) {}
     int block(const std::vector<float>& input, size_t& at, float* out) override {
-        converter.setRates(rates.in, rates.out);
-        double* write = nullptr;
-        const int need = converter.prepareInput(kBlock, 1, &write);
-        if (at + size_t(need) > input.size()) at = 0;
-        const float* from = input.data() + at;
-        for (int j = 0; j < need; ++j) write[j] = from[j];
-        at += size_t(need);
-        const int produced = converter.resampleBlock(output, need, kBlock, 1);
-        for (int j = 0; j < produced; ++j) out[j] = float(output[j]);
-        return produced;
+        return conversion.block(input, at, out);
     }
-    Rates rates;
-    ChannelResampler converter;
-    double output[kBlock];
+    MonoConversion conversion;
 };
 
 struct LibSamplerate final : Converter {
@@ -232,9 +210,7 @@ void ResampleChannels(benchmark::State& state) {
     const int inputFrames = int(std::lround(kBlock / ratio));
     std::vector<float> interleavedIn(size_t(inputFrames + 8) * size_t(channels));
     std::vector<float> interleavedOut(size_t(kBlock + 16) * size_t(channels));
-    std::vector<float> planarOut(size_t(kBlock) * size_t(channels));
-    std::vector<ChannelResampler> ours(size_t(kind == 0 ? channels : 0));
-    std::vector<double> converted(16 * (kBlock + 8));  // as playOut lays it out
+    ChannelBank ours(kind == 0 ? channels : 0, rates.in, rates.out);
     SRC_STATE* src = nullptr;
     SpeexResamplerState* speex = nullptr;
     int error = 0;
@@ -242,35 +218,13 @@ void ResampleChannels(benchmark::State& state) {
     if (kind == 2)
         speex = speex_resampler_init(spx_uint32_t(channels), spx_uint32_t(rates.in),
                                      spx_uint32_t(rates.out), 3, &error);
-    for (auto& c : ours) c.reset();
     size_t at = 0;
     std::int64_t produced = 0;
     for (auto _ : state) {
         if (at + size_t(inputFrames) * 2 >= mono.size()) at = 0;
         if (kind == 0) {
-            ChannelResampler* group[16];
-            double* outputs[16];
-            float* mixes[16];
-            std::int32_t made[16];
-            int need = 0;
-            for (int first = 0; first < channels; first += 16) {
-                const int count = channels - first < 16 ? channels - first : 16;
-                for (int c = 0; c < count; ++c) {
-                    ChannelResampler& one = ours[size_t(first + c)];
-                    one.setRates(rates.in, rates.out);
-                    double* write = nullptr;
-                    need = one.prepareInput(kBlock, 1, &write);
-                    for (int j = 0; j < need; ++j) write[j] = mono[at + size_t(j)];
-                    group[c] = &one;
-                    outputs[c] = converted.data() + size_t(c) * (kBlock + 8);
-                    mixes[c] = planarOut.data() + size_t(first + c) * kBlock;
-                }
-                // Added into the host's planar channels, as playOut does.
-                ChannelResampler::resampleInStep(group, count, outputs, need, kBlock, made,
-                                                 mixes);
-                produced += std::int64_t(made[0]) * count;
-            }
-            at += size_t(need);
+            // Side by side, added into the host's planar channels, as playOut does.
+            produced += ours.block(mono, at, true);
         } else if (kind == 1) {
             SRC_DATA data{};
             data.data_in = interleavedIn.data();
@@ -287,7 +241,7 @@ void ResampleChannels(benchmark::State& state) {
             produced += std::int64_t(out) * channels;
         }
         benchmark::DoNotOptimize(interleavedOut.data());
-        benchmark::DoNotOptimize(planarOut.data());
+        benchmark::DoNotOptimize(ours.outputs());
     }
     lanes::useKernels(nullptr);
     if (src != nullptr) src_delete(src);

@@ -32,15 +32,7 @@ void holdStreamPortForScale() {
     // its thread receives every datagram the senders send (run it in a
     // network namespace of its own, where the port is free).
     if (std::getenv("LARKWIRE_SCALE_RECEIVING") != nullptr) return;
-    static const bool held = [] {
-        platform::startSockets();
-        const platform::SocketHandle handle = platform::openDatagramSocket();
-        platform::Ipv4SocketAddress address{};
-        address.family = platform::kAddressFamilyIpv4;
-        address.portNetworkOrder = platform::hostToNetwork16(wire::kStreamPort);
-        return handle != platform::kInvalidSocket && platform::bindSocket(handle, address) == 0;
-    }();
-    (void)held;
+    holdStreamPort();
 }
 
 Rig* rig = nullptr;
