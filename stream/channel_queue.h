@@ -3,6 +3,7 @@
 // allocate. [audio] Touched only under the owning instance's stateLock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -22,33 +23,31 @@ public:
 
     // Appends n bytes; when a new block cannot be had the rest is dropped.
     void appendSamples(const void* source, std::int32_t n) {
-        // A many-channel datagram brings a few frames per channel: most
-        // appends fit the last block, so they take no call and no list walk.
-        // The write position lives here, not in the block's own header: that
-        // header is a heap object of its own, and 64 of them, wherever the
-        // heap put them, cost a cache miss each per datagram when they
-        // share cache sets with the datagrams.
+        // Most appends fit the last block, so they take no call and no list
+        // walk. The write position lives here, not in the block's header: a
+        // heap object of its own, which would cost a cache miss an append.
         if (n > 0 && n <= tailRoom_) {
             copySmall(tailWrite_, static_cast<const std::uint8_t*>(source), n);
             tailWrite_ += n;
             tailRoom_ -= n;
-            // Many queues fill side by side, more than the hardware
-            // prefetcher follows: ask for the next line ahead.
-            __builtin_prefetch(tailWrite_ + 64, 1);
             queuedBytes_ += n;
             return;
         }
         appendAcrossBlocks(static_cast<const std::uint8_t*>(source), n);
     }
-    // One datagram's channels: bytesEach bytes from each consecutive run of
-    // samples to queues[0 .. count - 1], each then trimmed to at most limit
-    // bytes by dropping its oldest. A 64-channel datagram brings 16 bytes a
-    // channel: that size has its own loop, with the copy fixed.
-    // True when any queue was trimmed.
-    static bool appendEach(ChannelQueue* queues, std::int32_t count, const std::uint8_t* samples,
-                           std::int32_t bytesEach, std::int64_t limit) {
-        if (bytesEach == 16) return appendRuns<16>(queues, count, samples, bytesEach, limit);
-        return appendRuns<0>(queues, count, samples, bytesEach, limit);
+    // A run of datagrams of one shape: from each of runs[0 .. count - 1],
+    // bytesEach bytes a channel for queues[0 .. channels - 1], each queue
+    // then trimmed to at most limit bytes by dropping its oldest. Queue by
+    // queue, so that each takes its samples as one sequential write: taken
+    // datagram by datagram, 64 queues' write lines stay open at once and the
+    // caches lose them to wherever the heap put the other queues and the
+    // datagrams. A 64-channel datagram brings 16 bytes a channel: that size
+    // has its own loop, with the copy fixed. True when any queue was trimmed.
+    static bool appendGathered(ChannelQueue* queues, std::int32_t channels,
+                               const std::uint8_t* const* runs, std::int32_t count,
+                               std::int32_t bytesEach, std::int64_t limit) {
+        if (bytesEach == 16) return appendChannels<16>(queues, channels, runs, count, bytesEach, limit);
+        return appendChannels<0>(queues, channels, runs, count, bytesEach, limit);
     }
     // Copies up to n bytes from the read position without consuming them.
     std::int32_t readSamples(void* destination, std::int32_t n) const;
@@ -64,39 +63,64 @@ public:
     std::int32_t spareBlockCount() const { return spareBlocks_.count(); }
 
 private:
-    // Copies of a few frames inline, as a few moves that may overlap each
-    // other (never the source); longer ones through the library.
+    // Copies of a few frames inline, as two moves that may overlap each
+    // other (never the source), both read before either is written: a load
+    // behind a store to a different page at the same offset waits for it.
     static void copySmall(std::uint8_t* to, const std::uint8_t* from, std::int32_t n) {
         if (n >= 16 && n <= 32) {
-            std::memcpy(to, from, 16);
-            std::memcpy(to + n - 16, from + n - 16, 16);
+            copyTwo<16>(to, from, n);
         } else if (n > 32 && n <= 64) {
-            std::memcpy(to, from, 32);
-            std::memcpy(to + n - 32, from + n - 32, 32);
+            copyTwo<32>(to, from, n);
         } else if (n >= 8 && n < 16) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + n - 8, from + n - 8, 8);
+            copyTwo<8>(to, from, n);
         } else if (n >= 4 && n < 8) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + n - 4, from + n - 4, 4);
+            copyTwo<4>(to, from, n);
         } else {
             std::memcpy(to, from, size_t(n));
         }
     }
+    // N <= n <= 2 N bytes as the first and the last N.
+    template <std::int32_t N>
+    static void copyTwo(std::uint8_t* to, const std::uint8_t* from, std::int32_t n) {
+        std::uint8_t head[N], tail[N];
+        std::memcpy(head, from, N);
+        std::memcpy(tail, from + n - N, N);
+        std::memcpy(to, head, N);
+        std::memcpy(to + n - N, tail, N);
+    }
     template <std::int32_t Fixed>
-    static bool appendRuns(ChannelQueue* queues, std::int32_t count, const std::uint8_t* samples,
-                           std::int32_t bytesEach, std::int64_t limit) {
+    static bool appendChannels(ChannelQueue* queues, std::int32_t channels,
+                               const std::uint8_t* const* runs, std::int32_t count,
+                               std::int32_t bytesEach, std::int64_t limit) {
         const std::int32_t n = Fixed != 0 ? Fixed : bytesEach;
+        if (n <= 0) return false;
         bool trimmed = false;
-        for (std::int32_t k = 0; k < count; ++k, samples += n) {
+        for (std::int32_t k = 0; k < channels; ++k) {
             ChannelQueue& queue = queues[k];
-            queue.appendSamples(samples, n);
+            queue.appendFrom<Fixed>(runs, count, std::size_t(k) * std::size_t(n), n);
             if (queue.queuedBytes_ > limit) {
                 queue.consumeBytes(queue.queuedBytes_ - std::int32_t(limit));
                 trimmed = true;
             }
         }
         return trimmed;
+    }
+    // N bytes at offset from each run, the fields kept in registers while
+    // the last block has room.
+    template <std::int32_t Fixed>
+    void appendFrom(const std::uint8_t* const* runs, std::int32_t count, std::size_t offset,
+                    std::int32_t n) {
+        std::uint8_t* to = tailWrite_;
+        std::int32_t room = tailRoom_;
+        std::int32_t j = 0;
+        for (; j < count && n <= room; ++j, to += n, room -= n) {
+            if constexpr (Fixed != 0) std::memcpy(to, runs[j] + offset, Fixed);
+            else copySmall(to, runs[j] + offset, n);
+        }
+        tailWrite_ = to;
+        tailRoom_ = room;
+        queuedBytes_ += j * n;
+        for (; j < count; ++j) appendSamples(runs[j] + offset, n);
     }
     void appendAcrossBlocks(const std::uint8_t* from, std::int32_t n);
     void releaseEmptyBlocks();

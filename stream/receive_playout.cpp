@@ -119,23 +119,63 @@ std::int64_t queueLimitFrames(const StreamEffect& instance, std::int32_t frames)
                      perHost);
 }
 
+namespace {
+
+// Consecutive datagrams of one shape, appended together once the run ends.
+// Short, so that a queue past its cap holds little more before the trim.
+struct DatagramRun {
+    static constexpr std::int32_t kMaxCount = 32;
+    static constexpr std::int32_t kMaxBytesEach = 1024;
+    const std::uint8_t* samples[kMaxCount];
+    std::int32_t count = 0;
+    std::int32_t channels = 0;
+    std::int32_t framesPerChannel = 0;
+};
+
+// The playout's bookkeeping for one arriving datagram, in arrival order.
+void noteArrival(StreamEffect& instance, const ReceivedPacket& packet,
+                 const wire::AudioContent& content) {
+    PlayoutState& state = instance.playout;
+    instance.midiTiming.noteAudio(packet.arrival, state.arrivedFrames - state.openBurstFrames);
+    trackBurst(state, content.channels, content.framesPerChannel);
+    state.arrivedFrames += content.framesPerChannel;
+}
+
+// The run's samples into the queues, against the cap as its last datagram left it.
+void appendRun(StreamEffect& instance, DatagramRun& run, std::int32_t frames) {
+    if (run.count == 0) return;
+    const std::int64_t limitFrames = queueLimitFrames(instance, frames);
+    const std::int64_t limit = limitFrames < INT32_MAX / 4 ? limitFrames * 4 : INT32_MAX;
+    const std::int32_t channels = run.channels < channelCount ? run.channels : channelCount;
+    // Past the cap the oldest samples go.
+    if (channels > 0 && ChannelQueue::appendGathered(instance.channelStates, channels, run.samples,
+                                                     run.count, run.framesPerChannel * 4, limit))
+        instance.playout.overran = true;
+    run.count = 0;
+}
+
+// Adds one datagram to the run, appending the run first when it cannot take it.
+void addToRun(StreamEffect& instance, DatagramRun& run, const ReceivedPacket& packet,
+              const wire::AudioContent& content, std::int32_t frames) {
+    if (run.count == DatagramRun::kMaxCount || content.channels != run.channels ||
+        content.framesPerChannel != run.framesPerChannel ||
+        (run.count + 1) * content.framesPerChannel * 4 > DatagramRun::kMaxBytesEach)
+        appendRun(instance, run, frames);
+    noteArrival(instance, packet, content);
+    run.channels = content.channels;
+    run.framesPerChannel = content.framesPerChannel;
+    run.samples[run.count++] = content.samples;
+}
+
+}  // namespace
+
 void appendPacket(StreamEffect& instance, const ReceivedPacket& packet, std::int32_t frames) {
     const wire::AudioContent content =
         wire::readAudioContent(packet.bytes.bytes(), packet.bytes.usedSize());
     if (content.samples == nullptr) return;
-    PlayoutState& state = instance.playout;
-    instance.midiTiming.noteAudio(packet.arrival, state.arrivedFrames - state.openBurstFrames);
-    trackBurst(state, content.channels, content.framesPerChannel);
-    instance.playout.arrivedFrames += content.framesPerChannel;
-    const std::int32_t channelBytes = content.framesPerChannel * 4;
-    const std::int64_t limitFrames = queueLimitFrames(instance, frames);
-    const std::int64_t limit = limitFrames < INT32_MAX / 4 ? limitFrames * 4 : INT32_MAX;
-    const std::int32_t channels =
-        content.channels < channelCount ? content.channels : channelCount;
-    // Past the cap the oldest samples go.
-    if (channels > 0 && ChannelQueue::appendEach(instance.channelStates, channels, content.samples,
-                                                 channelBytes, limit))
-        instance.playout.overran = true;
+    DatagramRun run;
+    addToRun(instance, run, packet, content, frames);
+    appendRun(instance, run, frames);
 }
 
 void collectAudio(StreamEffect& instance, std::int32_t frames) {
@@ -146,7 +186,9 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
     platform::LockGuard guard(*listLock);
     instance.midiTiming.noteCollected(network::newestArrival());
     // Only this stream's records, oldest first: other traffic costs nothing
-    // here. Each receiver of the stream reads every record.
+    // here. Each receiver of the stream reads every record. The run points
+    // into records read past, which stay as they are while the lock is held.
+    DatagramRun run;
     for (ReceivedPacket* packet =
              network::firstUnread(instance.audioReader, instance.identifier, StreamKind::audio);
          packet != nullptr; packet = network::readPast(instance.audioReader)) {
@@ -156,8 +198,9 @@ void collectAudio(StreamEffect& instance, std::int32_t frames) {
         instance.streamChannels =
             content.channels < channelCount ? content.channels : channelCount;
         instance.streamSampleRate = content.rate;
-        appendPacket(instance, *packet, frames);
+        if (content.samples != nullptr) addToRun(instance, run, *packet, content, frames);
     }
+    appendRun(instance, run, frames);
     // Streams whose blocks do end are left alone: a call may come mid-burst.
     if (!state.sawBlockEnd) {
         trackWholeDatagramRuns(state, state.openBurstFrames, frames,

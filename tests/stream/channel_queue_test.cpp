@@ -109,3 +109,37 @@ TEST(ChannelQueue, SmallAppendsBetweenReadsStayInOrderAcrossRecycledBlocks) {
     EXPECT_EQ(queue.queuedBytes(), 0);
     EXPECT_LE(queue.blockCount() + queue.spareBlockCount(), 3);  // blocks circulate
 }
+
+// Runs of datagrams appended queue by queue must leave each queue as the
+// datagrams appended one by one would, across block edges and the trim.
+TEST(ChannelQueue, GatheredRunsEqualAppendsOneByOne) {
+    constexpr int kChannels = 3, kRun = 32;
+    for (const int bytesEach : {16, 20}) {  // the fixed copy and the general one
+        ChannelQueue gathered[kChannels], single[kChannels];
+        const std::int64_t limit = 50000;
+        float next = 0;
+        bool anyTrimmed = false;
+        for (int round = 0; round < 200; ++round) {
+            std::vector<std::vector<float>> datagrams;
+            const std::uint8_t* runs[kRun];
+            for (int d = 0; d < kRun; ++d) {
+                datagrams.push_back(ramp(kChannels * bytesEach / 4, next));
+                next += float(kChannels * bytesEach / 4);
+                runs[d] = reinterpret_cast<const std::uint8_t*>(datagrams.back().data());
+            }
+            anyTrimmed |= ChannelQueue::appendGathered(gathered, kChannels, runs, kRun, bytesEach, limit);
+            for (int d = 0; d < kRun; ++d)
+                for (int k = 0; k < kChannels; ++k) single[k].appendSamples(runs[d] + k * bytesEach, bytesEach);
+            for (ChannelQueue& queue : single)
+                if (queue.queuedBytes() > limit) queue.consumeBytes(queue.queuedBytes() - std::int32_t(limit));
+        }
+        EXPECT_TRUE(anyTrimmed);
+        for (int k = 0; k < kChannels; ++k) {
+            ASSERT_EQ(gathered[k].queuedBytes(), single[k].queuedBytes());
+            std::vector<float> a(size_t(limit / 4)), b(size_t(limit / 4));
+            gathered[k].readSamples(a.data(), std::int32_t(limit));
+            single[k].readSamples(b.data(), std::int32_t(limit));
+            EXPECT_EQ(a, b) << "channel " << k << ", " << bytesEach << " bytes each";
+        }
+    }
+}
